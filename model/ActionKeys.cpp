@@ -1,0 +1,70 @@
+#include "model/ActionKeys.h"
+
+#include "model/RegActionStorage.h"
+#include "platform/ThreadHotKeys.h"
+
+EListError::EListError(int index)
+    : std::out_of_range("List index out of bounds (" + std::to_string(index) + ")"),
+      index_(index) {}
+
+TActionKeys::TActionKeys(std::string keyPath) : KeyPath(std::move(keyPath)) {}
+
+TActionKeys::~TActionKeys() { Clear(); }
+
+void TActionKeys::CheckIndex(int index) const {
+    if (index < 0 || index >= Count()) throw EListError(index);
+}
+
+TActionKey& TActionKeys::Get(int index) {
+    CheckIndex(index);
+    return *Items[static_cast<std::size_t>(index)];
+}
+
+const TActionKey& TActionKeys::Get(int index) const {
+    CheckIndex(index);
+    return *Items[static_cast<std::size_t>(index)];
+}
+
+int TActionKeys::Add(std::unique_ptr<TActionKey> action) {
+    Items.push_back(std::move(action));
+    return Count() - 1;
+}
+
+void TActionKeys::Delete(int index) {
+    CheckIndex(index);
+    Items.erase(Items.begin() + index);
+}
+
+void TActionKeys::Clear() {
+    ReleaseHotKeys();
+    Items.clear();
+}
+
+bool TActionKeys::ReleaseHotKey(int id) { return platform::CurrentThreadHotKeys().Unregister(id); }
+
+bool TActionKeys::ReleaseHotKeys() {
+    bool ok = true;
+    for (int id = 0; id < Count(); ++id) {
+        if (!ReleaseHotKey(id)) ok = false;
+    }
+    return ok;
+}
+
+bool TActionKeys::LoadFromRegistry() {
+    try {
+        Clear();
+        TRegActionReader reader(KeyPath);
+        return reader.ReadAll(*this);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool TActionKeys::SaveToRegistry() {
+    try {
+        TRegActionWriter writer(KeyPath);
+        return writer.WriteAll(*this);
+    } catch (...) {
+        return false;
+    }
+}

@@ -1,0 +1,136 @@
+#include "platform/Registry.h"
+
+#include <mutex>
+
+#include "platform/SqliteRegistry.h"
+#include "platform/Unicode.h"
+
+namespace platform {
+namespace {
+
+constexpr std::string_view kTypeNames[] = {
+    "REG_NONE",
+    "REG_SZ",
+    "REG_EXPAND_SZ",
+    "REG_BINARY",
+    "REG_DWORD",
+    "REG_DWORD_BIG_ENDIAN",
+    "REG_LINK",
+    "REG_MULTI_SZ",
+    "REG_RESOURCE_LIST",
+    "REG_FULL_RESOURCE_DESCRIPTOR",
+    "REG_RESOURCE_REQUIREMENTS_LIST",
+    "REG_QWORD",
+};
+
+std::mutex& OpenerMutex() {
+    static std::mutex m;
+    return m;
+}
+
+HiveOpener& Opener() {
+    static HiveOpener opener;
+    return opener;
+}
+
+}  // namespace
+
+std::string_view RegTypeName(std::uint32_t type) {
+    return type < std::size(kTypeNames) ? kTypeNames[type] : std::string_view();
+}
+
+bool RegTypeFromName(std::string_view name, std::uint32_t& type) {
+    for (std::uint32_t i = 0; i < std::size(kTypeNames); ++i) {
+        if (kTypeNames[i] == name) {
+            type = i;
+            return true;
+        }
+    }
+    return false;
+}
+
+RegValue RegValue::String(std::string_view text, std::uint32_t type) {
+    RegValue v;
+    v.type = type;
+    v.data.assign(text);
+    v.data += '\0';
+    return v;
+}
+
+RegValue RegValue::Dword(std::uint32_t value) {
+    RegValue v;
+    v.type = REG_DWORD;
+    for (int i = 0; i < 4; ++i) v.data += static_cast<char>((value >> (8 * i)) & 0xFF);
+    return v;
+}
+
+bool DecodeString(const RegValue& value, std::string& text) {
+    if (value.type != REG_SZ && value.type != REG_EXPAND_SZ) return false;
+    text.assign(value.data, 0, value.data.find('\0'));
+    return true;
+}
+
+bool DecodeDword(const RegValue& value, std::uint32_t& number) {
+    if (value.type != REG_DWORD || value.data.size() != 4) return false;
+    number = 0;
+    for (int i = 3; i >= 0; --i) number = (number << 8) | static_cast<unsigned char>(value.data[i]);
+    return true;
+}
+
+RegStatus SplitKeyPath(std::string_view path, std::vector<std::string_view>& names) {
+    names.clear();
+    if (path.empty()) return RegStatus::Ok();
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t end = path.find('\\', start);
+        const std::string_view name =
+            path.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+        if (name.empty()) {
+            return RegStatus::Error(RegCode::InvalidName,
+                                    "key path '" + std::string(path) + "' has an empty key name");
+        }
+        if (Utf16Length(name) > kMaxKeyNameLength) {
+            return RegStatus::Error(RegCode::InvalidName,
+                                    "key name '" + std::string(name.substr(0, 40)) +
+                                        "...' is longer than 255 characters");
+        }
+        if (name.find('\0') != std::string_view::npos) {
+            return RegStatus::Error(RegCode::InvalidName, "key name contains a NUL character");
+        }
+        names.push_back(name);
+        if (end == std::string_view::npos) break;
+        start = end + 1;
+    }
+    return RegStatus::Ok();
+}
+
+RegStatus CheckValueName(std::string_view name) {
+    if (Utf16Length(name) > kMaxValueNameLength) {
+        return RegStatus::Error(RegCode::InvalidName,
+                                "value name '" + std::string(name.substr(0, 40)) +
+                                    "...' is longer than 16383 characters");
+    }
+    if (name.find('\0') != std::string_view::npos) {
+        return RegStatus::Error(RegCode::InvalidName, "value name contains a NUL character");
+    }
+    return RegStatus::Ok();
+}
+
+RegStatus OpenCurrentUserHive(std::unique_ptr<RegistryHive>& hive) {
+    HiveOpener opener;
+    {
+        std::lock_guard lock(OpenerMutex());
+        opener = Opener();
+    }
+    if (opener) return opener(hive);
+    SqliteHiveOptions options;
+    options.path = DefaultStorePath();
+    return OpenSqliteHive(options, hive);
+}
+
+HiveOpener SetCurrentUserHiveOpener(HiveOpener opener) {
+    std::lock_guard lock(OpenerMutex());
+    return std::exchange(Opener(), std::move(opener));
+}
+
+}  // namespace platform

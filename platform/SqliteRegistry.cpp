@@ -1,0 +1,561 @@
+#include "platform/SqliteRegistry.h"
+
+#include <pwd.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "platform/Unicode.h"
+
+namespace platform {
+namespace {
+
+// "LGRG" in the database header marks a file as ours.
+constexpr int kApplicationId = 0x4C475247;
+constexpr int kSchemaVersion = 1;
+constexpr sqlite3_int64 kRootId = 1;
+
+constexpr const char* kSchema = R"sql(
+CREATE TABLE keys(
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    parent INTEGER REFERENCES keys(id),
+    name TEXT NOT NULL,
+    fold TEXT NOT NULL,
+    UNIQUE(parent, fold));
+INSERT INTO keys(id, parent, name, fold) VALUES(1, NULL, '', '');
+CREATE TABLE vals(
+    key INTEGER NOT NULL REFERENCES keys(id) ON DELETE CASCADE,
+    name TEXT NOT NULL,
+    fold TEXT NOT NULL,
+    type INTEGER NOT NULL,
+    data BLOB NOT NULL,
+    UNIQUE(key, fold));
+PRAGMA application_id = 1279742535;
+PRAGMA user_version = 1;
+)sql";
+
+enum Stmt {
+    kFindChild,
+    kInsertKey,
+    kKeyExists,
+    kHasChildren,
+    kChildren,
+    kDeleteKey,
+    kGetValue,
+    kSetValue,
+    kDeleteValue,
+    kValues,
+    kStmtCount
+};
+
+constexpr const char* kStmtSql[kStmtCount] = {
+    "SELECT id, name FROM keys WHERE parent = ?1 AND fold = ?2",
+    "INSERT INTO keys(parent, name, fold) VALUES(?1, ?2, ?3)",
+    "SELECT 1 FROM keys WHERE id = ?1",
+    "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1",
+    "SELECT name FROM keys WHERE parent = ?1 ORDER BY fold",
+    "DELETE FROM keys WHERE id = ?1",
+    "SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2",
+    "INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
+    "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data",
+    "DELETE FROM vals WHERE key = ?1 AND fold = ?2",
+    "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY rowid",
+};
+
+// Resets a statement when the scope ends, so no read stays open.
+class Use {
+public:
+    explicit Use(sqlite3_stmt* s) : s_(s) {}
+    ~Use() {
+        sqlite3_reset(s_);
+        sqlite3_clear_bindings(s_);
+    }
+    Use(const Use&) = delete;
+    Use& operator=(const Use&) = delete;
+    sqlite3_stmt* operator*() const { return s_; }
+
+private:
+    sqlite3_stmt* s_;
+};
+
+void BindText(sqlite3_stmt* s, int i, std::string_view t) {
+    sqlite3_bind_text(s, i, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
+}
+
+std::string ColumnText(sqlite3_stmt* s, int i) {
+    const auto* p = sqlite3_column_text(s, i);
+    return p ? std::string(reinterpret_cast<const char*>(p),
+                           static_cast<std::size_t>(sqlite3_column_bytes(s, i)))
+             : std::string();
+}
+
+std::string ColumnBlob(sqlite3_stmt* s, int i) {
+    const auto* p = static_cast<const char*>(sqlite3_column_blob(s, i));
+    return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(s, i))) : std::string();
+}
+
+class Connection {
+public:
+    Connection(sqlite3* db, std::string path, bool readOnly)
+        : db_(db), path_(std::move(path)), readOnly_(readOnly) {}
+
+    ~Connection() {
+        // Like the platform, a store closed without a flush still keeps its writes.
+        if (inWrite_) Commit();
+        for (auto* s : stmts_) sqlite3_finalize(s);
+        sqlite3_close(db_);
+    }
+
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    const std::string& path() const { return path_; }
+    bool readOnly() const { return readOnly_; }
+
+    RegStatus Prepare() {
+        for (int i = 0; i < kStmtCount; ++i) {
+            if (sqlite3_prepare_v3(db_, kStmtSql[i], -1, SQLITE_PREPARE_PERSISTENT, &stmts_[i],
+                                   nullptr) != SQLITE_OK) {
+                return Failure(sqlite3_errcode(db_));
+            }
+        }
+        return RegStatus::Ok();
+    }
+
+    sqlite3_stmt* stmt(Stmt s) { return stmts_[s]; }
+
+    RegStatus Failure(int rc) {
+        const int primary = rc & 0xFF;
+        std::string what = sqlite3_errmsg(db_);
+        switch (primary) {
+            case SQLITE_BUSY:
+            case SQLITE_LOCKED:
+                return RegStatus::Error(RegCode::Busy,
+                                        "settings store '" + path_ + "' is busy in another process");
+            case SQLITE_READONLY:
+                return RegStatus::Error(RegCode::AccessDenied,
+                                        "settings store '" + path_ + "' is read-only");
+            default:
+                return RegStatus::Error(RegCode::StoreError,
+                                        "settings store '" + path_ + "': " + what);
+        }
+    }
+
+    RegStatus BeginWrite() {
+        if (readOnly_) {
+            return RegStatus::Error(RegCode::AccessDenied,
+                                    "settings store '" + path_ + "' is open for reading only");
+        }
+        if (inWrite_) return RegStatus::Ok();
+        const int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK) return Failure(rc);
+        inWrite_ = true;
+        return RegStatus::Ok();
+    }
+
+    RegStatus Commit() {
+        if (!inWrite_) return RegStatus::Ok();
+        const int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+        if (rc == SQLITE_OK) {
+            inWrite_ = false;
+            return RegStatus::Ok();
+        }
+        RegStatus failure = Failure(rc);
+        Rollback();
+        return failure;
+    }
+
+    void Rollback() {
+        if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        inWrite_ = false;
+    }
+
+    // After a failed statement SQLite may have rolled the transaction back.
+    void NoteStatementFailure() {
+        if (inWrite_ && sqlite3_get_autocommit(db_)) inWrite_ = false;
+    }
+
+    bool KeyExists(sqlite3_int64 id) {
+        Use q(stmt(kKeyExists));
+        sqlite3_bind_int64(*q, 1, id);
+        return sqlite3_step(*q) == SQLITE_ROW;
+    }
+
+    // Walks the path from the root, creating missing keys when asked.
+    RegStatus Resolve(std::string_view path, bool create, sqlite3_int64& id, std::string& canonical) {
+        std::vector<std::string_view> names;
+        if (RegStatus s = SplitKeyPath(path, names); !s.ok()) return s;
+        id = kRootId;
+        canonical.clear();
+        for (std::string_view name : names) {
+            const std::string fold = FoldCase(name);
+            sqlite3_int64 child = 0;
+            std::string stored;
+            {
+                Use q(stmt(kFindChild));
+                sqlite3_bind_int64(*q, 1, id);
+                BindText(*q, 2, fold);
+                const int rc = sqlite3_step(*q);
+                if (rc == SQLITE_ROW) {
+                    child = sqlite3_column_int64(*q, 0);
+                    stored = ColumnText(*q, 1);
+                } else if (rc != SQLITE_DONE) {
+                    return Failure(rc);
+                }
+            }
+            if (child == 0) {
+                if (!create) {
+                    return RegStatus::Error(RegCode::NotFound,
+                                            "key '" + std::string(path) + "' does not exist");
+                }
+                if (RegStatus s = BeginWrite(); !s.ok()) return s;
+                Use ins(stmt(kInsertKey));
+                sqlite3_bind_int64(*ins, 1, id);
+                BindText(*ins, 2, name);
+                BindText(*ins, 3, fold);
+                if (const int rc = sqlite3_step(*ins); rc != SQLITE_DONE) {
+                    NoteStatementFailure();
+                    return Failure(rc);
+                }
+                child = sqlite3_last_insert_rowid(db_);
+                stored = std::string(name);
+            }
+            if (!canonical.empty()) canonical += '\\';
+            canonical += stored;
+            id = child;
+        }
+        return RegStatus::Ok();
+    }
+
+private:
+    sqlite3* db_;
+    std::string path_;
+    bool readOnly_;
+    bool inWrite_ = false;
+    sqlite3_stmt* stmts_[kStmtCount] = {};
+};
+
+class SqliteKey final : public RegistryKey {
+public:
+    SqliteKey(std::shared_ptr<Connection> c, sqlite3_int64 id, std::string path, RegAccess access)
+        : c_(std::move(c)), id_(id), path_(std::move(path)), access_(access) {}
+
+    const std::string& Path() const override { return path_; }
+    RegAccess Access() const override { return access_; }
+
+    RegStatus QueryValue(std::string_view name, RegValue& value) override {
+        if (RegStatus s = CheckValueName(name); !s.ok()) return s;
+        Use q(c_->stmt(kGetValue));
+        sqlite3_bind_int64(*q, 1, id_);
+        BindText(*q, 2, FoldCase(name));
+        const int rc = sqlite3_step(*q);
+        if (rc == SQLITE_ROW) {
+            value.type = static_cast<std::uint32_t>(sqlite3_column_int64(*q, 0));
+            value.data = ColumnBlob(*q, 1);
+            return RegStatus::Ok();
+        }
+        if (rc != SQLITE_DONE) return c_->Failure(rc);
+        if (RegStatus s = CheckAlive(); !s.ok()) return s;
+        return RegStatus::Error(RegCode::NotFound, "value '" + std::string(name) + "' does not exist");
+    }
+
+    RegStatus SetValue(std::string_view name, const RegValue& value) override {
+        if (RegStatus s = CheckWritable(name); !s.ok()) return s;
+        if (RegStatus s = c_->BeginWrite(); !s.ok()) return s;
+        Use q(c_->stmt(kSetValue));
+        sqlite3_bind_int64(*q, 1, id_);
+        BindText(*q, 2, name);
+        BindText(*q, 3, FoldCase(name));
+        sqlite3_bind_int64(*q, 4, value.type);
+        sqlite3_bind_blob(*q, 5, value.data.data(), static_cast<int>(value.data.size()),
+                          SQLITE_TRANSIENT);
+        const int rc = sqlite3_step(*q);
+        if (rc == SQLITE_DONE) return RegStatus::Ok();
+        c_->NoteStatementFailure();
+        if ((rc & 0xFF) == SQLITE_CONSTRAINT) return Deleted();
+        return c_->Failure(rc);
+    }
+
+    RegStatus DeleteValue(std::string_view name) override {
+        if (RegStatus s = CheckWritable(name); !s.ok()) return s;
+        if (RegStatus s = CheckAlive(); !s.ok()) return s;
+        RegValue existing;
+        if (RegStatus s = QueryValue(name, existing); !s.ok()) return s;
+        if (RegStatus s = c_->BeginWrite(); !s.ok()) return s;
+        Use q(c_->stmt(kDeleteValue));
+        sqlite3_bind_int64(*q, 1, id_);
+        BindText(*q, 2, FoldCase(name));
+        if (const int rc = sqlite3_step(*q); rc != SQLITE_DONE) {
+            c_->NoteStatementFailure();
+            return c_->Failure(rc);
+        }
+        return RegStatus::Ok();
+    }
+
+    RegStatus EnumSubKeys(std::vector<std::string>& names) override {
+        names.clear();
+        if (RegStatus s = CheckAlive(); !s.ok()) return s;
+        Use q(c_->stmt(kChildren));
+        sqlite3_bind_int64(*q, 1, id_);
+        int rc;
+        while ((rc = sqlite3_step(*q)) == SQLITE_ROW) names.push_back(ColumnText(*q, 0));
+        return rc == SQLITE_DONE ? RegStatus::Ok() : c_->Failure(rc);
+    }
+
+    RegStatus EnumValues(std::vector<std::pair<std::string, RegValue>>& values) override {
+        values.clear();
+        if (RegStatus s = CheckAlive(); !s.ok()) return s;
+        Use q(c_->stmt(kValues));
+        sqlite3_bind_int64(*q, 1, id_);
+        int rc;
+        while ((rc = sqlite3_step(*q)) == SQLITE_ROW) {
+            RegValue v;
+            v.type = static_cast<std::uint32_t>(sqlite3_column_int64(*q, 1));
+            v.data = ColumnBlob(*q, 2);
+            values.emplace_back(ColumnText(*q, 0), std::move(v));
+        }
+        return rc == SQLITE_DONE ? RegStatus::Ok() : c_->Failure(rc);
+    }
+
+private:
+    RegStatus Deleted() const {
+        return RegStatus::Error(RegCode::KeyDeleted, "key '" + path_ + "' has been deleted");
+    }
+
+    RegStatus CheckAlive() { return c_->KeyExists(id_) ? RegStatus::Ok() : Deleted(); }
+
+    RegStatus CheckWritable(std::string_view name) const {
+        if (RegStatus s = CheckValueName(name); !s.ok()) return s;
+        if (access_ != RegAccess::ReadWrite) {
+            return RegStatus::Error(RegCode::AccessDenied,
+                                    "key '" + path_ + "' is open for reading only");
+        }
+        return RegStatus::Ok();
+    }
+
+    std::shared_ptr<Connection> c_;
+    sqlite3_int64 id_;
+    std::string path_;
+    RegAccess access_;
+};
+
+class SqliteHive final : public RegistryHive {
+public:
+    explicit SqliteHive(std::shared_ptr<Connection> c) : c_(std::move(c)) {}
+
+    const std::string& Location() const override { return c_->path(); }
+    bool ReadOnly() const override { return c_->readOnly(); }
+
+    RegStatus OpenKey(std::string_view path, RegAccess access,
+                      std::unique_ptr<RegistryKey>& key) override {
+        if (access == RegAccess::ReadWrite && c_->readOnly()) {
+            return RegStatus::Error(RegCode::AccessDenied,
+                                    "settings store '" + c_->path() + "' is open for reading only");
+        }
+        sqlite3_int64 id;
+        std::string canonical;
+        if (RegStatus s = c_->Resolve(path, false, id, canonical); !s.ok()) return s;
+        key = std::make_unique<SqliteKey>(c_, id, std::move(canonical), access);
+        return RegStatus::Ok();
+    }
+
+    RegStatus CreateKey(std::string_view path, std::unique_ptr<RegistryKey>& key) override {
+        if (c_->readOnly()) {
+            return RegStatus::Error(RegCode::AccessDenied,
+                                    "settings store '" + c_->path() + "' is open for reading only");
+        }
+        sqlite3_int64 id;
+        std::string canonical;
+        if (RegStatus s = c_->Resolve(path, true, id, canonical); !s.ok()) return s;
+        key = std::make_unique<SqliteKey>(c_, id, std::move(canonical), RegAccess::ReadWrite);
+        return RegStatus::Ok();
+    }
+
+    RegStatus DeleteKey(std::string_view path) override {
+        sqlite3_int64 id;
+        std::string canonical;
+        if (RegStatus s = c_->Resolve(path, false, id, canonical); !s.ok()) return s;
+        if (id == kRootId) {
+            return RegStatus::Error(RegCode::AccessDenied, "the hive's root cannot be deleted");
+        }
+        {
+            Use q(c_->stmt(kHasChildren));
+            sqlite3_bind_int64(*q, 1, id);
+            if (sqlite3_step(*q) == SQLITE_ROW) {
+                return RegStatus::Error(RegCode::HasSubkeys, "key '" + canonical + "' has subkeys");
+            }
+        }
+        if (RegStatus s = c_->BeginWrite(); !s.ok()) return s;
+        Use q(c_->stmt(kDeleteKey));
+        sqlite3_bind_int64(*q, 1, id);
+        if (const int rc = sqlite3_step(*q); rc != SQLITE_DONE) {
+            c_->NoteStatementFailure();
+            return c_->Failure(rc);
+        }
+        return RegStatus::Ok();
+    }
+
+    RegStatus Flush() override { return c_->Commit(); }
+    void Discard() override { c_->Rollback(); }
+
+private:
+    std::shared_ptr<Connection> c_;
+};
+
+RegStatus NotAStore(const std::string& path, const std::string& why) {
+    return RegStatus::Error(RegCode::StoreError,
+                            "'" + path + "' is not a Lumagrabber settings store (" + why + ")");
+}
+
+// Reads the header marks. A database without tables and marks holds nothing
+// yet: a new file, or one whose first transaction was rolled back.
+RegStatus ReadMarks(sqlite3* db, const std::string& path, int& appId, int& version, int& tables) {
+    const char* pragmas[] = {"PRAGMA application_id", "PRAGMA user_version",
+                             "SELECT count(*) FROM sqlite_master"};
+    int* targets[] = {&appId, &version, &tables};
+    for (int i = 0; i < 3; ++i) {
+        sqlite3_stmt* s = nullptr;
+        int rc = sqlite3_prepare_v2(db, pragmas[i], -1, &s, nullptr);
+        if (rc == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW) *targets[i] = sqlite3_column_int(s, 0);
+        rc = sqlite3_finalize(s);
+        if (rc != SQLITE_OK) return NotAStore(path, sqlite3_errmsg(db));
+    }
+    return RegStatus::Ok();
+}
+
+// Lays down the schema in a database that is still empty. Two processes may
+// race here; the immediate transaction lets only one of them write it.
+RegStatus Initialise(sqlite3* db, const std::string& path) {
+    auto fail = [&]() {
+        std::string what = sqlite3_errmsg(db);
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return RegStatus::Error(RegCode::StoreError,
+                                "cannot create settings store '" + path + "': " + what);
+    };
+    if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) return fail();
+    int appId = 0, version = 0, tables = 0;
+    if (RegStatus s = ReadMarks(db, path, appId, version, tables); !s.ok()) {
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return s;
+    }
+    if (appId == 0 && tables == 0 && sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) {
+        return fail();
+    }
+    if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) return fail();
+    // Readers then never wait for a writer, and a killed writer leaves the
+    // last committed state.
+    sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    return RegStatus::Ok();
+}
+
+RegStatus OpenDatabase(const std::string& path, int flags, sqlite3*& db) {
+    db = nullptr;
+    const int rc = sqlite3_open_v2(path.c_str(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc == SQLITE_OK) return RegStatus::Ok();
+    std::string what = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    sqlite3_close(db);
+    db = nullptr;
+    return RegStatus::Error(RegCode::StoreError,
+                            "cannot open settings store '" + path + "': " + what);
+}
+
+bool MakeParentDirectories(const std::string& path) {
+    std::error_code ec;
+    const auto parent = std::filesystem::path(path).parent_path();
+    if (parent.empty()) return true;
+    std::filesystem::create_directories(parent, ec);
+    return !ec;
+}
+
+RegStatus Finish(sqlite3* db, const std::string& path, bool readOnly, int busyTimeoutMs,
+                 std::unique_ptr<RegistryHive>& hive) {
+    sqlite3_busy_timeout(db, busyTimeoutMs);
+    sqlite3_exec(db, "PRAGMA foreign_keys=ON", nullptr, nullptr, nullptr);
+    // Each commit is atomic and survives a killed process; closing the store
+    // checkpoints, which makes the writes durable on disk.
+    sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+    auto c = std::make_shared<Connection>(db, path, readOnly);
+    if (RegStatus s = c->Prepare(); !s.ok()) return s;
+    hive = std::make_unique<SqliteHive>(std::move(c));
+    return RegStatus::Ok();
+}
+
+
+RegStatus OpenEmptyReadOnly(const std::string& path, int busyTimeoutMs,
+                            std::unique_ptr<RegistryHive>& hive) {
+    sqlite3* db = nullptr;
+    if (RegStatus s = OpenDatabase(":memory:", SQLITE_OPEN_READWRITE, db); !s.ok()) return s;
+    sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
+    return Finish(db, path, true, busyTimeoutMs, hive);
+}
+
+}  // namespace
+
+RegStatus OpenSqliteHive(const SqliteHiveOptions& options, std::unique_ptr<RegistryHive>& hive) {
+    const std::string& path = options.path;
+    hive.reset();
+    if (path.empty()) return RegStatus::Error(RegCode::StoreError, "no settings store path given");
+
+    struct stat st {};
+    const bool exists = ::stat(path.c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode)) return NotAStore(path, "not a regular file");
+
+    sqlite3* db = nullptr;
+    bool readOnly = options.readOnly;
+    RegStatus opened = RegStatus::Error(RegCode::StoreError, "");
+    if (!readOnly && (exists || MakeParentDirectories(path))) {
+        opened = OpenDatabase(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, db);
+    }
+    if (!opened.ok()) {
+        // Nowhere to create it: an empty hive that can only be read.
+        if (!exists) return OpenEmptyReadOnly(path, options.busyTimeoutMs, hive);
+        readOnly = true;
+        if (RegStatus s = OpenDatabase(path, SQLITE_OPEN_READONLY, db); !s.ok()) return s;
+    }
+
+    int appId = 0, version = 0, tables = 0;
+    RegStatus marks = ReadMarks(db, path, appId, version, tables);
+    if (marks.ok() && appId == 0 && tables == 0) {
+        // Nothing in it to lose: lay down a new store.
+        if (readOnly) {
+            sqlite3_close(db);
+            return OpenEmptyReadOnly(path, options.busyTimeoutMs, hive);
+        }
+        marks = Initialise(db, path);
+        if (marks.ok()) marks = ReadMarks(db, path, appId, version, tables);
+    }
+    if (marks.ok() && appId != kApplicationId) marks = NotAStore(path, "a database of another kind");
+    if (marks.ok() && version > kSchemaVersion) {
+        marks = RegStatus::Error(RegCode::StoreError,
+                                 "settings store '" + path + "' was written by a newer version");
+    }
+    if (!marks.ok()) {
+        sqlite3_close(db);
+        return marks;
+    }
+    if (!readOnly && sqlite3_db_readonly(db, "main") == 1) readOnly = true;
+    return Finish(db, path, readOnly, options.busyTimeoutMs, hive);
+}
+
+std::string DefaultStorePath() {
+    if (const char* p = std::getenv("LUMAGRABBER_REGISTRY"); p && *p) return p;
+    std::string config;
+    if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && *x == '/') {
+        config = x;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (!home || !*home) {
+            const passwd* pw = ::getpwuid(::getuid());
+            home = pw ? pw->pw_dir : "/tmp";
+        }
+        config = std::string(home) + "/.config";
+    }
+    return config + "/lumagrabber/registry.db";
+}
+
+}  // namespace platform

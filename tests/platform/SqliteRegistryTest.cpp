@@ -1,0 +1,359 @@
+#include "platform/SqliteRegistry.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/TempStore.h"
+
+namespace {
+
+using namespace platform;
+using testsupport::ReadFile;
+using testsupport::TempDir;
+using testsupport::TempStore;
+using testsupport::WriteFile;
+
+class SqliteHiveTest : public ::testing::Test {
+protected:
+    std::unique_ptr<RegistryKey> Create(RegistryHive& hive, const std::string& path) {
+        std::unique_ptr<RegistryKey> key;
+        RegStatus s = hive.CreateKey(path, key);
+        EXPECT_TRUE(s.ok()) << s.message;
+        return key;
+    }
+
+    TempStore store;
+};
+
+TEST_F(SqliteHiveTest, NamesCompareWithoutCaseAndKeepTheCaseTheyWereCreatedWith) {
+    auto hive = store.Open();
+    auto key = Create(*hive, "Software\\Orvane\\Lmgrab");
+    ASSERT_TRUE(key->SetValue("TargetDir", RegValue::String("C:\\x")).ok());
+    ASSERT_TRUE(key->SetValue("TARGETDIR", RegValue::String("D:\\y")).ok());
+    ASSERT_TRUE(hive->Flush().ok());
+
+    std::unique_ptr<RegistryKey> again;
+    ASSERT_TRUE(hive->OpenKey("SOFTWARE\\orvane\\LMGRAB", RegAccess::Read, again).ok());
+    EXPECT_EQ(again->Path(), "Software\\Orvane\\Lmgrab");
+    RegValue v;
+    ASSERT_TRUE(again->QueryValue("targetdir", v).ok());
+    EXPECT_EQ(v, RegValue::String("D:\\y"));
+    std::vector<std::pair<std::string, RegValue>> values;
+    ASSERT_TRUE(again->EnumValues(values).ok());
+    ASSERT_EQ(values.size(), 1u);
+    EXPECT_EQ(values[0].first, "TargetDir");
+
+    // Creating an existing key under another case opens it.
+    auto same = Create(*hive, "software\\ORVANE\\lmgrab\\Action1");
+    EXPECT_EQ(same->Path(), "Software\\Orvane\\Lmgrab\\Action1");
+}
+
+TEST_F(SqliteHiveTest, SubkeysAndValuesComeBackInTheirOrders) {
+    auto hive = store.Open();
+    for (const char* name : {"Action2", "action10", "Action1", "Zeta", "alpha"}) {
+        Create(*hive, std::string("Root\\") + name);
+    }
+    auto root = Create(*hive, "Root");
+    for (const char* name : {"b", "a", "c"}) ASSERT_TRUE(root->SetValue(name, RegValue::Dword(1)).ok());
+    ASSERT_TRUE(root->SetValue("b", RegValue::Dword(2)).ok());  // rewriting keeps its place
+
+    std::vector<std::string> names;
+    ASSERT_TRUE(root->EnumSubKeys(names).ok());
+    EXPECT_EQ(names, (std::vector<std::string>{"Action1", "action10", "Action2", "alpha", "Zeta"}));
+    std::vector<std::pair<std::string, RegValue>> values;
+    ASSERT_TRUE(root->EnumValues(values).ok());
+    ASSERT_EQ(values.size(), 3u);
+    EXPECT_EQ(values[0].first, "b");
+    EXPECT_EQ(values[0].second, RegValue::Dword(2));
+    EXPECT_EQ(values[2].first, "c");
+}
+
+TEST_F(SqliteHiveTest, EveryTypeIsKeptAsTypedBytes) {
+    auto hive = store.Open();
+    auto key = Create(*hive, "Types");
+    const std::vector<std::pair<std::string, RegValue>> cases = {
+        {"sz", RegValue::String("text")},
+        {"expand", RegValue::String("%HOME%", REG_EXPAND_SZ)},
+        {"dword", RegValue::Dword(0xDEADBEEF)},
+        {"binary", RegValue{REG_BINARY, std::string("\x00\x01\xFF", 3)}},
+        {"qword", RegValue{REG_QWORD, std::string(8, '\x7F')}},
+        {"odd", RegValue{0x12345, "?"}},
+        {"empty", RegValue{REG_SZ, ""}},
+        {"", RegValue::String("default value")},
+    };
+    for (const auto& [name, value] : cases) ASSERT_TRUE(key->SetValue(name, value).ok()) << name;
+    ASSERT_TRUE(hive->Flush().ok());
+    hive.reset();
+
+    auto reopened = store.Open(true);
+    std::unique_ptr<RegistryKey> k;
+    ASSERT_TRUE(reopened->OpenKey("Types", RegAccess::Read, k).ok());
+    for (const auto& [name, value] : cases) {
+        RegValue got;
+        ASSERT_TRUE(k->QueryValue(name, got).ok()) << name;
+        EXPECT_EQ(got, value) << name;
+    }
+}
+
+TEST(RegValueDecoding, StringsAndDwordsAreReadOnlyFromTheirTypes) {
+    std::string text;
+    std::uint32_t n = 0;
+    EXPECT_TRUE(DecodeString(RegValue{REG_SZ, std::string("ab\0cd", 5)}, text));
+    EXPECT_EQ(text, "ab");
+    EXPECT_TRUE(DecodeString(RegValue{REG_EXPAND_SZ, "%X%"}, text));  // no terminator, no expansion
+    EXPECT_EQ(text, "%X%");
+    EXPECT_TRUE(DecodeString(RegValue{REG_SZ, ""}, text));
+    EXPECT_EQ(text, "");
+    EXPECT_FALSE(DecodeString(RegValue::Dword(1), text));
+    EXPECT_FALSE(DecodeString(RegValue{REG_MULTI_SZ, std::string("a\0\0", 3)}, text));
+    EXPECT_TRUE(DecodeDword(RegValue::Dword(0xFFFFFFFF), n));
+    EXPECT_EQ(n, 0xFFFFFFFFu);
+    EXPECT_FALSE(DecodeDword(RegValue{REG_DWORD, "abcde"}, n));
+    EXPECT_FALSE(DecodeDword(RegValue{REG_DWORD, "ab"}, n));
+    EXPECT_FALSE(DecodeDword(RegValue{REG_QWORD, std::string(8, '\0')}, n));
+    EXPECT_FALSE(DecodeDword(RegValue::String("1"), n));
+}
+
+TEST_F(SqliteHiveTest, NameLimitsAreErrorsNeverTruncations) {
+    auto hive = store.Open();
+    std::unique_ptr<RegistryKey> key;
+    const struct {
+        std::string path;
+        bool ok;
+    } keys[] = {
+        {std::string(255, 'k'), true},
+        {std::string(256, 'k'), false},
+        {std::string(255, 'k') + "\\" + std::string(255, 'j'), true},
+        {"a\\\\b", false},
+        {"a\\", false},
+        {"\\a", false},
+        {std::string("a\0b", 3), false},
+        {std::string(127, 'x') + std::string(128, 'y') + "ü", false},  // 256 units
+    };
+    for (const auto& c : keys) {
+        RegStatus s = hive->CreateKey(c.path, key);
+        EXPECT_EQ(s.ok(), c.ok) << c.path.size() << ": " << s.message;
+        if (!c.ok) {
+            EXPECT_EQ(s.code, RegCode::InvalidName);
+        }
+    }
+    ASSERT_TRUE(hive->CreateKey("Limits", key).ok());
+    EXPECT_TRUE(key->SetValue(std::string(16383, 'v'), RegValue::Dword(1)).ok());
+    RegStatus s = key->SetValue(std::string(16384, 'v'), RegValue::Dword(1));
+    EXPECT_EQ(s.code, RegCode::InvalidName);
+    std::vector<std::pair<std::string, RegValue>> values;
+    ASSERT_TRUE(key->EnumValues(values).ok());
+    EXPECT_EQ(values.size(), 1u);
+}
+
+TEST_F(SqliteHiveTest, MissingKeysAndValuesAreNotFound) {
+    auto hive = store.Open();
+    std::unique_ptr<RegistryKey> key;
+    EXPECT_EQ(hive->OpenKey("Nope", RegAccess::Read, key).code, RegCode::NotFound);
+    EXPECT_EQ(hive->DeleteKey("Nope").code, RegCode::NotFound);
+    auto k = Create(*hive, "Here");
+    RegValue v;
+    EXPECT_EQ(k->QueryValue("missing", v).code, RegCode::NotFound);
+    EXPECT_EQ(k->DeleteValue("missing").code, RegCode::NotFound);
+    // The root is always there.
+    ASSERT_TRUE(hive->OpenKey("", RegAccess::Read, key).ok());
+    EXPECT_EQ(key->Path(), "");
+}
+
+TEST_F(SqliteHiveTest, DeleteKeyRefusesKeysWithSubkeysAndTakesValuesAlong) {
+    auto hive = store.Open();
+    auto child = Create(*hive, "A\\B");
+    ASSERT_TRUE(child->SetValue("v", RegValue::Dword(7)).ok());
+    EXPECT_EQ(hive->DeleteKey("A").code, RegCode::HasSubkeys);
+    EXPECT_TRUE(hive->DeleteKey("a\\b").ok());
+    EXPECT_TRUE(hive->DeleteKey("A").ok());
+    EXPECT_EQ(hive->DeleteKey("").code, RegCode::AccessDenied);
+
+    // A handle on a deleted key reports the deletion, and a key made again
+    // under the same name is a new, empty key.
+    RegValue v;
+    EXPECT_EQ(child->QueryValue("v", v).code, RegCode::KeyDeleted);
+    EXPECT_EQ(child->SetValue("v", RegValue::Dword(8)).code, RegCode::KeyDeleted);
+    auto again = Create(*hive, "A\\B");
+    EXPECT_EQ(again->QueryValue("v", v).code, RegCode::NotFound);
+    EXPECT_EQ(child->SetValue("v", RegValue::Dword(8)).code, RegCode::KeyDeleted);
+}
+
+TEST_F(SqliteHiveTest, WritesBecomeVisibleToOthersOnlyAtFlush) {
+    auto writer = store.Open();
+    auto key = Create(*writer, "Pending");
+    ASSERT_TRUE(key->SetValue("v", RegValue::Dword(1)).ok());
+    EXPECT_FALSE(store.KeyExists("Pending"));
+    ASSERT_TRUE(writer->Flush().ok());
+    EXPECT_EQ(store.GetDword("Pending", "v"), 1u);
+
+    ASSERT_TRUE(key->SetValue("v", RegValue::Dword(2)).ok());
+    writer->Discard();
+    EXPECT_EQ(store.GetDword("Pending", "v"), 1u);
+
+    // Closing the hive keeps what was not flushed, as the platform does.
+    ASSERT_TRUE(key->SetValue("v", RegValue::Dword(3)).ok());
+    key.reset();
+    writer.reset();
+    EXPECT_EQ(store.GetDword("Pending", "v"), 3u);
+}
+
+TEST_F(SqliteHiveTest, AReadOnlyHiveRefusesEveryWrite) {
+    store.SetDword("Key", "v", 1);
+    auto hive = store.Open(true);
+    EXPECT_TRUE(hive->ReadOnly());
+    std::unique_ptr<RegistryKey> key;
+    EXPECT_EQ(hive->OpenKey("Key", RegAccess::ReadWrite, key).code, RegCode::AccessDenied);
+    EXPECT_EQ(hive->CreateKey("Other", key).code, RegCode::AccessDenied);
+    EXPECT_EQ(hive->DeleteKey("Key").code, RegCode::AccessDenied);
+    ASSERT_TRUE(hive->OpenKey("Key", RegAccess::Read, key).ok());
+    EXPECT_EQ(key->SetValue("v", RegValue::Dword(2)).code, RegCode::AccessDenied);
+    EXPECT_EQ(key->DeleteValue("v").code, RegCode::AccessDenied);
+    EXPECT_EQ(store.GetDword("Key", "v"), 1u);
+}
+
+TEST(SqliteHiveFiles, TheStoreAndItsFoldersAreMadeOnFirstUse) {
+    TempDir dir;
+    SqliteHiveOptions options;
+    options.path = dir.file("deep/er/registry.db");
+    std::unique_ptr<RegistryHive> hive;
+    ASSERT_TRUE(OpenSqliteHive(options, hive).ok());
+    EXPECT_TRUE(std::filesystem::exists(options.path));
+    EXPECT_EQ(hive->Location(), options.path);
+
+    // An empty file holds nothing to lose and becomes a store.
+    options.path = dir.file("empty.db");
+    WriteFile(options.path, "");
+    ASSERT_TRUE(OpenSqliteHive(options, hive).ok());
+    std::unique_ptr<RegistryKey> key;
+    EXPECT_TRUE(hive->CreateKey("K", key).ok());
+}
+
+TEST(SqliteHiveFiles, AMissingStoreThatCannotBeMadeReadsAsAnEmptyHive) {
+    TempDir dir;
+    WriteFile(dir.file("file"), "x");
+    SqliteHiveOptions options;
+    options.path = dir.file("file/registry.db");  // its folder is a file
+    std::unique_ptr<RegistryHive> hive;
+    ASSERT_TRUE(OpenSqliteHive(options, hive).ok());
+    EXPECT_TRUE(hive->ReadOnly());
+    std::unique_ptr<RegistryKey> key;
+    EXPECT_EQ(hive->OpenKey("Software", RegAccess::Read, key).code, RegCode::NotFound);
+    EXPECT_EQ(hive->CreateKey("Software", key).code, RegCode::AccessDenied);
+}
+
+TEST(SqliteHiveFiles, AFileThatIsNotAStoreIsNeverTouched) {
+    TempDir dir;
+    const std::string garbage = dir.file("garbage.db");
+    std::string junk = "This is my diary, not a database.\n";
+    for (int i = 0; i < 200; ++i) junk += static_cast<char>(i * 37);
+    WriteFile(garbage, junk);
+    auto garbageLeftAlone = [&] {
+        EXPECT_EQ(ReadFile(garbage), junk);
+        EXPECT_FALSE(std::filesystem::exists(garbage + "-wal"));
+        EXPECT_FALSE(std::filesystem::exists(garbage + "-journal"));
+    };
+
+    // A real SQLite database of some other program.
+    const std::string foreign = dir.file("foreign.db");
+    {
+        SqliteHiveOptions o;
+        o.path = dir.file("scratch.db");
+        std::unique_ptr<RegistryHive> h;
+        ASSERT_TRUE(OpenSqliteHive(o, h).ok());
+    }
+    std::string db = ReadFile(dir.file("scratch.db"));
+    ASSERT_GT(db.size(), 100u);
+    for (int i = 68; i < 72; ++i) db[i] = 0x11;  // another application id
+    WriteFile(foreign, db);
+
+    std::filesystem::create_directory(dir.file("folder.db"));
+
+    for (const std::string& path : {garbage, foreign, dir.file("folder.db")}) {
+        const std::string before = std::filesystem::is_directory(path) ? "" : ReadFile(path);
+        for (bool readOnly : {false, true}) {
+            SqliteHiveOptions options;
+            options.path = path;
+            options.readOnly = readOnly;
+            std::unique_ptr<RegistryHive> hive;
+            RegStatus s = OpenSqliteHive(options, hive);
+            EXPECT_EQ(s.code, RegCode::StoreError) << path;
+            EXPECT_NE(s.message.find(path), std::string::npos) << s.message;
+            EXPECT_EQ(hive, nullptr);
+        }
+        if (!std::filesystem::is_directory(path)) {
+            EXPECT_EQ(ReadFile(path), before) << path;
+        }
+    }
+    garbageLeftAlone();
+}
+
+TEST(SqliteHiveFiles, AStoreWithADamagedBodyFailsAndKeepsItsBytes) {
+    TempDir dir;
+    SqliteHiveOptions options;
+    options.path = dir.file("registry.db");
+    {
+        std::unique_ptr<RegistryHive> hive;
+        ASSERT_TRUE(OpenSqliteHive(options, hive).ok());
+        std::unique_ptr<RegistryKey> key;
+        ASSERT_TRUE(hive->CreateKey("Software\\Orvane\\Lmgrab", key).ok());
+        for (int i = 0; i < 500; ++i) {
+            ASSERT_TRUE(key->SetValue("v" + std::to_string(i), RegValue::String(std::string(40, 'x'))).ok());
+        }
+        ASSERT_TRUE(hive->Flush().ok());
+    }
+    std::string bytes = ReadFile(options.path);
+    ASSERT_GT(bytes.size(), 8192u);
+    for (std::size_t i = 4096; i < bytes.size(); ++i) bytes[i] = static_cast<char>(0xA5);
+    WriteFile(options.path, bytes);
+
+    std::unique_ptr<RegistryHive> hive;
+    RegStatus s = OpenSqliteHive(options, hive);
+    if (s.ok()) {
+        std::unique_ptr<RegistryKey> key;
+        s = hive->OpenKey("Software\\Orvane\\Lmgrab", RegAccess::Read, key);
+        if (s.ok()) {
+            RegValue v;
+            s = key->QueryValue("v1", v);
+        }
+        if (s.ok()) s = hive->CreateKey("Another", key);
+        hive.reset();
+    }
+    EXPECT_EQ(s.code, RegCode::StoreError);
+    EXPECT_NE(s.message.find(options.path), std::string::npos) << s.message;
+    EXPECT_EQ(ReadFile(options.path), bytes);
+}
+
+TEST(DefaultStorePath, FollowsTheEnvironment) {
+    struct Env {
+        const char* name;
+        std::string saved;
+        bool had;
+    } env[] = {{"LUMAGRABBER_REGISTRY", "", false}, {"XDG_CONFIG_HOME", "", false}, {"HOME", "", false}};
+    for (auto& e : env) {
+        if (const char* v = std::getenv(e.name)) e.saved = v, e.had = true;
+    }
+    ::unsetenv("LUMAGRABBER_REGISTRY");
+    ::setenv("XDG_CONFIG_HOME", "/xdg", 1);
+    ::setenv("HOME", "/home/u", 1);
+    EXPECT_EQ(DefaultStorePath(), "/xdg/lumagrabber/registry.db");
+    ::setenv("XDG_CONFIG_HOME", "relative", 1);  // only absolute paths count
+    EXPECT_EQ(DefaultStorePath(), "/home/u/.config/lumagrabber/registry.db");
+    ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(DefaultStorePath(), "/home/u/.config/lumagrabber/registry.db");
+    ::setenv("LUMAGRABBER_REGISTRY", "/tmp/mine.db", 1);
+    EXPECT_EQ(DefaultStorePath(), "/tmp/mine.db");
+    for (auto& e : env) {
+        if (e.had) {
+            ::setenv(e.name, e.saved.c_str(), 1);
+        } else {
+            ::unsetenv(e.name);
+        }
+    }
+}
+
+}  // namespace

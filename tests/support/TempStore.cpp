@@ -1,0 +1,130 @@
+#include "tests/support/TempStore.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <vector>
+
+#include "platform/SqliteRegistry.h"
+
+namespace testsupport {
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "lgtest.XXXXXX").string();
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    if (!::mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = buf.data();
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+TempStore::TempStore() : path_(dir_.file("registry.db")) {
+    if (const char* p = std::getenv("LUMAGRABBER_REGISTRY")) {
+        hadPrevious_ = true;
+        previous_ = p;
+    }
+    ::setenv("LUMAGRABBER_REGISTRY", path_.c_str(), 1);
+}
+
+TempStore::~TempStore() {
+    if (hadPrevious_) {
+        ::setenv("LUMAGRABBER_REGISTRY", previous_.c_str(), 1);
+    } else {
+        ::unsetenv("LUMAGRABBER_REGISTRY");
+    }
+}
+
+std::unique_ptr<platform::RegistryHive> TempStore::Open(bool readOnly) const {
+    platform::SqliteHiveOptions options;
+    options.path = path_;
+    options.readOnly = readOnly;
+    std::unique_ptr<platform::RegistryHive> hive;
+    platform::RegStatus s = platform::OpenSqliteHive(options, hive);
+    if (!s.ok()) throw std::runtime_error("cannot open test store: " + s.message);
+    return hive;
+}
+
+void TempStore::SetRaw(const std::string& key, const std::string& name,
+                       const platform::RegValue& v) const {
+    auto hive = Open();
+    std::unique_ptr<platform::RegistryKey> k;
+    if (!hive->CreateKey(key, k).ok() || !k->SetValue(name, v).ok() || !hive->Flush().ok()) {
+        throw std::runtime_error("cannot seed " + key + "\\" + name);
+    }
+}
+
+void TempStore::SetString(const std::string& key, const std::string& name,
+                          const std::string& text) const {
+    SetRaw(key, name, platform::RegValue::String(text));
+}
+
+void TempStore::SetDword(const std::string& key, const std::string& name,
+                         std::uint32_t value) const {
+    SetRaw(key, name, platform::RegValue::Dword(value));
+}
+
+void TempStore::CreateKey(const std::string& key) const {
+    auto hive = Open();
+    std::unique_ptr<platform::RegistryKey> k;
+    if (!hive->CreateKey(key, k).ok() || !hive->Flush().ok()) {
+        throw std::runtime_error("cannot create " + key);
+    }
+}
+
+bool TempStore::KeyExists(const std::string& key) const {
+    auto hive = Open(true);
+    std::unique_ptr<platform::RegistryKey> k;
+    return hive->OpenKey(key, platform::RegAccess::Read, k).ok();
+}
+
+bool TempStore::Get(const std::string& key, const std::string& name,
+                    platform::RegValue& v) const {
+    auto hive = Open(true);
+    std::unique_ptr<platform::RegistryKey> k;
+    return hive->OpenKey(key, platform::RegAccess::Read, k).ok() && k->QueryValue(name, v).ok();
+}
+
+bool TempStore::ValueExists(const std::string& key, const std::string& name) const {
+    platform::RegValue v;
+    return Get(key, name, v);
+}
+
+std::string TempStore::GetString(const std::string& key, const std::string& name) const {
+    platform::RegValue v;
+    std::string text;
+    if (!Get(key, name, v) || !platform::DecodeString(v, text)) {
+        throw std::runtime_error("no string " + key + "\\" + name);
+    }
+    return text;
+}
+
+std::uint32_t TempStore::GetDword(const std::string& key, const std::string& name) const {
+    platform::RegValue v;
+    std::uint32_t n;
+    if (!Get(key, name, v) || !platform::DecodeDword(v, n)) {
+        throw std::runtime_error("no dword " + key + "\\" + name);
+    }
+    return n;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace testsupport

@@ -1,0 +1,56 @@
+// A private settings store for one test: a fresh directory, with
+// LUMAGRABBER_REGISTRY pointing into it while the object lives.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/Registry.h"
+
+namespace testsupport {
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+class TempStore {
+public:
+    TempStore();
+    ~TempStore();
+    const std::string& path() const { return path_; }
+    const TempDir& dir() const { return dir_; }
+
+    // Direct access to the store, for seeding and checking.
+    std::unique_ptr<platform::RegistryHive> Open(bool readOnly = false) const;
+    void SetString(const std::string& key, const std::string& name, const std::string& text) const;
+    void SetDword(const std::string& key, const std::string& name, std::uint32_t value) const;
+    void SetRaw(const std::string& key, const std::string& name, const platform::RegValue& v) const;
+    void CreateKey(const std::string& key) const;
+    bool KeyExists(const std::string& key) const;
+    // The value, or nullopt-like false when missing.
+    bool Get(const std::string& key, const std::string& name, platform::RegValue& v) const;
+    std::string GetString(const std::string& key, const std::string& name) const;
+    std::uint32_t GetDword(const std::string& key, const std::string& name) const;
+    bool ValueExists(const std::string& key, const std::string& name) const;
+
+private:
+    TempDir dir_;
+    std::string path_;
+    std::string previous_;
+    bool hadPrevious_ = false;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+
+}  // namespace testsupport

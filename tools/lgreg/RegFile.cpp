@@ -1,0 +1,426 @@
+#include "tools/lgreg/RegFile.h"
+
+#include <cctype>
+#include <cstdint>
+
+#include "platform/Unicode.h"
+
+namespace regfile {
+namespace {
+
+using platform::RegValue;
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::toupper(static_cast<unsigned char>(a[i])) !=
+            std::toupper(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string_view TrimRight(std::string_view s) {
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
+std::string_view TrimLeft(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    return s;
+}
+
+// The file's text as UTF-8.
+bool Decode(std::string_view bytes, std::string& text, ParseError& error) {
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+        static_cast<unsigned char>(bytes[1]) == 0xFE) {
+        text = platform::Utf16LeToUtf8(bytes.substr(2));
+        return true;
+    }
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFE &&
+        static_cast<unsigned char>(bytes[1]) == 0xFF) {
+        error = {1, "UTF-16 big-endian files are not supported"};
+        return false;
+    }
+    if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+    text = platform::ToValidUtf8(bytes);
+    return true;
+}
+
+std::vector<std::string_view> SplitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' || text[i] == '\r') {
+            lines.push_back(text.substr(start, i - start));
+            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            start = i + 1;
+        }
+    }
+    if (start < text.size()) lines.push_back(text.substr(start));
+    return lines;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Reads a quoted string at s[0] == '"'; leaves in rest what follows it.
+bool ReadQuoted(std::string_view s, std::string& out, std::string_view& rest) {
+    out.clear();
+    for (std::size_t i = 1; i < s.size(); ++i) {
+        if (s[i] == '\\' && i + 1 < s.size()) {
+            out += s[++i];
+        } else if (s[i] == '"') {
+            rest = s.substr(i + 1);
+            return true;
+        } else {
+            out += s[i];
+        }
+    }
+    return false;
+}
+
+bool OnlyCommentLeft(std::string_view rest) {
+    rest = TrimLeft(rest);
+    return rest.empty() || rest.front() == ';';
+}
+
+bool ParseHexBytes(std::string_view s, std::string& bytes) {
+    bytes.clear();
+    s = TrimRight(TrimLeft(s));
+    if (s.empty()) return true;
+    std::size_t i = 0;
+    while (true) {
+        while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+        std::size_t digits = 0;
+        int value = 0;
+        while (i < s.size() && HexDigit(s[i]) >= 0 && digits < 2) {
+            value = value * 16 + HexDigit(s[i++]);
+            ++digits;
+        }
+        if (digits == 0) return false;
+        bytes += static_cast<char>(value);
+        while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+        if (i == s.size()) return true;
+        if (s[i] != ',') return false;
+        ++i;
+        if (i == s.size()) return true;  // a trailing comma before the line end
+    }
+}
+
+bool ParseData(std::string_view data, bool v5, RegValue& value, bool& deletes, std::string& why) {
+    deletes = false;
+    if (data.empty()) {
+        why = "missing value data";
+        return false;
+    }
+    if (data.front() == '"') {
+        std::string text;
+        std::string_view rest;
+        if (!ReadQuoted(data, text, rest)) {
+            why = "unterminated string";
+            return false;
+        }
+        if (!OnlyCommentLeft(rest)) {
+            why = "unexpected text after the string";
+            return false;
+        }
+        value = RegValue::String(text);
+        return true;
+    }
+    if (data.front() == '-' && OnlyCommentLeft(data.substr(1))) {
+        deletes = true;
+        return true;
+    }
+    const std::size_t colon = data.find(':');
+    if (colon == std::string_view::npos) {
+        why = "value data must be a string, dword:, hex: or -";
+        return false;
+    }
+    const std::string_view kind = data.substr(0, colon);
+    std::string_view body = data.substr(colon + 1);
+    if (const std::size_t semi = body.find(';'); semi != std::string_view::npos) {
+        body = body.substr(0, semi);
+    }
+    if (EqualsNoCase(kind, "dword")) {
+        body = TrimRight(TrimLeft(body));
+        if (body.empty() || body.size() > 8) {
+            why = "dword data must be 1 to 8 hexadecimal digits";
+            return false;
+        }
+        std::uint32_t n = 0;
+        for (char c : body) {
+            const int d = HexDigit(c);
+            if (d < 0) {
+                why = "dword data must be 1 to 8 hexadecimal digits";
+                return false;
+            }
+            n = n * 16 + static_cast<std::uint32_t>(d);
+        }
+        value = RegValue::Dword(n);
+        return true;
+    }
+    std::uint32_t type = platform::REG_BINARY;
+    if (EqualsNoCase(kind.substr(0, 4), "hex(") && kind.size() > 5 && kind.back() == ')') {
+        const std::string_view num = kind.substr(4, kind.size() - 5);
+        if (num.size() > 8) {
+            why = "bad type number in '" + std::string(kind) + "'";
+            return false;
+        }
+        type = 0;
+        for (char c : num) {
+            const int d = HexDigit(c);
+            if (d < 0) {
+                why = "bad type number in '" + std::string(kind) + "'";
+                return false;
+            }
+            type = type * 16 + static_cast<std::uint32_t>(d);
+        }
+    } else if (!EqualsNoCase(kind, "hex")) {
+        why = "unknown value kind '" + std::string(kind) + "'";
+        return false;
+    }
+    std::string bytes;
+    if (!ParseHexBytes(body, bytes)) {
+        why = "bad hexadecimal byte list";
+        return false;
+    }
+    value.type = type;
+    const bool text = type == platform::REG_SZ || type == platform::REG_EXPAND_SZ ||
+                      type == platform::REG_MULTI_SZ;
+    // Version 5 files carry text types as UTF-16LE, version 4 in the ANSI code page.
+    if (text) {
+        value.data = v5 ? platform::Utf16LeToUtf8(bytes) : platform::Windows1252ToUtf8(bytes);
+    } else {
+        value.data = std::move(bytes);
+    }
+    return true;
+}
+
+void AppendEscaped(std::string& out, std::string_view s) {
+    out += '"';
+    for (char c : s) {
+        if (c == '\\' || c == '"') out += '\\';
+        out += c;
+    }
+    out += '"';
+}
+
+// A string that a quoted form carries unchanged: text, one closing NUL, and
+// no line breaks.
+bool QuotableString(const RegValue& v) {
+    if (v.type != platform::REG_SZ || v.data.empty() || v.data.back() != '\0') return false;
+    const std::string_view text(v.data.data(), v.data.size() - 1);
+    return text.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos &&
+           platform::IsValidUtf8(text);
+}
+
+void AppendHex(std::string& out, std::size_t lineStart, const std::string& bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        out += kDigits[b >> 4];
+        out += kDigits[b & 15];
+        if (i + 1 == bytes.size()) break;
+        out += ',';
+        if (out.size() - lineStart > 76) {
+            out += "\\\r\n  ";
+            lineStart = out.size() - 2;
+        }
+    }
+}
+
+}  // namespace
+
+std::string FullKeyName(std::string_view path) {
+    std::string name = "HKEY_CURRENT_USER";
+    if (!path.empty()) {
+        name += '\\';
+        name += path;
+    }
+    return name;
+}
+
+bool SplitRoot(std::string_view name, std::string& path) {
+    for (std::string_view root : {std::string_view("HKEY_CURRENT_USER"), std::string_view("HKCU")}) {
+        if (name.size() < root.size() || !EqualsNoCase(name.substr(0, root.size()), root)) continue;
+        std::string_view rest = name.substr(root.size());
+        if (rest.empty()) {
+            path.clear();
+            return true;
+        }
+        if (rest.front() != '\\') continue;
+        rest.remove_prefix(1);
+        if (!rest.empty() && rest.back() == '\\') rest.remove_suffix(1);
+        path.assign(rest);
+        return true;
+    }
+    return false;
+}
+
+bool Parse(std::string_view bytes, std::vector<Change>& changes, ParseError& error) {
+    changes.clear();
+    std::string text;
+    if (!Decode(bytes, text, error)) return false;
+    const std::vector<std::string_view> lines = SplitLines(text);
+
+    std::size_t i = 0;
+    while (i < lines.size() && TrimRight(TrimLeft(lines[i])).empty()) ++i;
+    if (i == lines.size()) {
+        error = {1, "the file is empty"};
+        return false;
+    }
+    const std::string_view header = TrimRight(lines[i]);
+    const bool v5 = header == kHeaderV5;
+    if (!v5 && header != kHeaderV4) {
+        error = {static_cast<int>(i + 1), "not a registry file: the first line must be \"" +
+                                              std::string(kHeaderV5) + "\" or \"REGEDIT4\""};
+        return false;
+    }
+
+    std::string currentKey;
+    bool haveKey = false, keyDeleted = false;
+    for (++i; i < lines.size(); ++i) {
+        const int lineNo = static_cast<int>(i + 1);
+        std::string_view line = TrimRight(TrimLeft(lines[i]));
+        if (line.empty() || line.front() == ';') continue;
+
+        if (line.front() == '[') {
+            if (line.back() != ']') {
+                error = {lineNo, "key line without a closing ']'"};
+                return false;
+            }
+            std::string_view name = line.substr(1, line.size() - 2);
+            const bool remove = !name.empty() && name.front() == '-';
+            if (remove) name.remove_prefix(1);
+            std::string path;
+            if (!SplitRoot(name, path)) {
+                error = {lineNo, "key '" + std::string(name) +
+                                     "' is not below HKEY_CURRENT_USER, the only hive here"};
+                return false;
+            }
+            std::vector<std::string_view> parts;
+            if (platform::RegStatus s = platform::SplitKeyPath(path, parts); !s.ok()) {
+                error = {lineNo, s.message};
+                return false;
+            }
+            if (remove && path.empty()) {
+                error = {lineNo, "the whole of HKEY_CURRENT_USER cannot be deleted"};
+                return false;
+            }
+            Change c;
+            c.kind = remove ? Change::kDeleteKeyTree : Change::kCreateKey;
+            c.line = lineNo;
+            c.keyPath = path;
+            changes.push_back(std::move(c));
+            currentKey = path;
+            haveKey = true;
+            keyDeleted = remove;
+            continue;
+        }
+
+        if (!haveKey) {
+            error = {lineNo, "a value stands before any key"};
+            return false;
+        }
+        if (keyDeleted) {
+            error = {lineNo, "a value stands under a key that is being deleted"};
+            return false;
+        }
+        std::string name;
+        std::string_view rest;
+        if (line.front() == '@') {
+            rest = line.substr(1);
+        } else if (line.front() == '"') {
+            if (!ReadQuoted(line, name, rest)) {
+                error = {lineNo, "unterminated value name"};
+                return false;
+            }
+        } else {
+            error = {lineNo, "expected a key in [brackets] or a value \"name\"=data"};
+            return false;
+        }
+        rest = TrimLeft(rest);
+        if (rest.empty() || rest.front() != '=') {
+            error = {lineNo, "expected '=' after the value name"};
+            return false;
+        }
+        if (platform::RegStatus s = platform::CheckValueName(name); !s.ok()) {
+            error = {lineNo, s.message};
+            return false;
+        }
+        std::string data(TrimLeft(rest.substr(1)));
+        // Hexadecimal data may go on over lines that end with a backslash.
+        if (EqualsNoCase(std::string_view(data).substr(0, 3), "hex")) {
+            while (!data.empty() && data.back() == '\\' && i + 1 < lines.size()) {
+                data.pop_back();
+                data += TrimRight(TrimLeft(lines[++i]));
+            }
+        }
+        Change c;
+        c.line = lineNo;
+        c.keyPath = currentKey;
+        c.valueName = name;
+        bool deletes = false;
+        std::string why;
+        if (!ParseData(data, v5, c.value, deletes, why)) {
+            error = {lineNo, why};
+            return false;
+        }
+        c.kind = deletes ? Change::kDeleteValue : Change::kSetValue;
+        changes.push_back(std::move(c));
+    }
+    return true;
+}
+
+std::string Format(const std::vector<Key>& keys) {
+    std::string out(kHeaderV5);
+    out += "\r\n\r\n";
+    for (const Key& key : keys) {
+        out += '[';
+        out += platform::ToValidUtf8(FullKeyName(key.path));
+        out += "]\r\n";
+        for (const auto& [name, value] : key.values) {
+            const std::size_t lineStart = out.size();
+            if (name.empty()) {
+                out += '@';
+            } else {
+                AppendEscaped(out, platform::ToValidUtf8(name));
+            }
+            out += '=';
+            std::uint32_t dword;
+            if (QuotableString(value)) {
+                AppendEscaped(out, std::string_view(value.data.data(), value.data.size() - 1));
+            } else if (platform::DecodeDword(value, dword)) {
+                static constexpr char kDigits[] = "0123456789abcdef";
+                out += "dword:";
+                for (int shift = 28; shift >= 0; shift -= 4) out += kDigits[(dword >> shift) & 15];
+            } else {
+                const bool text = value.type == platform::REG_SZ ||
+                                  value.type == platform::REG_EXPAND_SZ ||
+                                  value.type == platform::REG_MULTI_SZ;
+                if (value.type == platform::REG_BINARY) {
+                    out += "hex:";
+                } else {
+                    static constexpr char kDigits[] = "0123456789abcdef";
+                    std::string number;
+                    for (std::uint32_t t = value.type; number.empty() || t; t >>= 4) {
+                        number.insert(number.begin(), kDigits[t & 15]);
+                    }
+                    out += "hex(" + number + "):";
+                }
+                AppendHex(out, lineStart, text ? platform::Utf8ToUtf16Le(value.data) : value.data);
+            }
+            out += "\r\n";
+        }
+        out += "\r\n";
+    }
+    return out;
+}
+
+}  // namespace regfile
