@@ -7,7 +7,9 @@
 // as a RegStatus; none throws.
 //
 // Writes are collected until Flush, which commits them all at once: a
-// process that dies before Flush leaves the store as it was.
+// process that dies before Flush leaves the store as it was. While any key
+// of a hive is open, its reads see one snapshot of the store, taken at the
+// first read; changes of other processes show once every key is closed.
 #pragma once
 
 #include <cstdint>

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <unordered_map>
 
 #include "platform/Unicode.h"
 
@@ -46,10 +47,13 @@ enum Stmt {
     kHasChildren,
     kChildren,
     kDeleteKey,
-    kGetValue,
     kSetValue,
     kDeleteValue,
     kValues,
+    kBegin,
+    kBeginImmediate,
+    kCommit,
+    kRollback,
     kStmtCount
 };
 
@@ -60,11 +64,14 @@ constexpr const char* kStmtSql[kStmtCount] = {
     "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1",
     "SELECT name FROM keys WHERE parent = ?1 ORDER BY fold",
     "DELETE FROM keys WHERE id = ?1",
-    "SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2",
     "INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
     "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data",
     "DELETE FROM vals WHERE key = ?1 AND fold = ?2",
     "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY rowid",
+    "BEGIN",
+    "BEGIN IMMEDIATE",
+    "COMMIT",
+    "ROLLBACK",
 };
 
 // Resets a statement when the scope ends, so no read stays open.
@@ -107,6 +114,7 @@ public:
     ~Connection() {
         // Like the platform, a store closed without a flush still keeps its writes.
         if (inWrite_) Commit();
+        EndRead();
         for (auto* s : stmts_) sqlite3_finalize(s);
         sqlite3_close(db_);
     }
@@ -128,6 +136,14 @@ public:
     }
 
     sqlite3_stmt* stmt(Stmt s) { return stmts_[s]; }
+
+    // Runs a statement without results; SQLITE_OK when it went through.
+    int Run(Stmt s) {
+        sqlite3_stmt* q = stmts_[s];
+        const int rc = sqlite3_step(q);
+        sqlite3_reset(q);
+        return rc == SQLITE_DONE ? SQLITE_OK : rc;
+    }
 
     RegStatus Failure(int rc) {
         const int primary = rc & 0xFF;
@@ -152,7 +168,8 @@ public:
                                     "settings store '" + path_ + "' is open for reading only");
         }
         if (inWrite_) return RegStatus::Ok();
-        const int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        EndRead();
+        const int rc = Run(kBeginImmediate);
         if (rc != SQLITE_OK) return Failure(rc);
         inWrite_ = true;
         return RegStatus::Ok();
@@ -160,9 +177,10 @@ public:
 
     RegStatus Commit() {
         if (!inWrite_) return RegStatus::Ok();
-        const int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+        const int rc = Run(kCommit);
         if (rc == SQLITE_OK) {
             inWrite_ = false;
+            Changed();
             return RegStatus::Ok();
         }
         RegStatus failure = Failure(rc);
@@ -171,16 +189,46 @@ public:
     }
 
     void Rollback() {
-        if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-        inWrite_ = false;
+        if (!sqlite3_get_autocommit(db_)) Run(kRollback);
+        inWrite_ = inRead_ = false;
+        Changed();
     }
 
     // After a failed statement SQLite may have rolled the transaction back.
     void NoteStatementFailure() {
-        if (inWrite_ && sqlite3_get_autocommit(db_)) inWrite_ = false;
+        if (sqlite3_get_autocommit(db_)) inWrite_ = inRead_ = false;
+        Changed();
+    }
+
+    // Counts every change of what this connection may see, so that cached
+    // values know when to be read again.
+    void Changed() { ++generation_; }
+    std::uint64_t generation() const { return generation_; }
+
+    // Reads share one snapshot while any key handle is open: one lock for
+    // all of them instead of one per statement, and values that agree.
+    void BeginRead() {
+        if (inWrite_ || inRead_) return;
+        if (Run(kBegin) == SQLITE_OK) inRead_ = true;
+    }
+
+    void EndRead() {
+        if (!inRead_) return;
+        Run(kCommit);
+        inRead_ = false;
+        Changed();
+    }
+
+    void KeyOpened() { ++openKeys_; }
+    void KeyClosed() {
+        if (--openKeys_ == 0) EndRead();
+    }
+    void EndReadIfIdle() {
+        if (openKeys_ == 0) EndRead();
     }
 
     bool KeyExists(sqlite3_int64 id) {
+        BeginRead();
         Use q(stmt(kKeyExists));
         sqlite3_bind_int64(*q, 1, id);
         return sqlite3_step(*q) == SQLITE_ROW;
@@ -190,6 +238,7 @@ public:
     RegStatus Resolve(std::string_view path, bool create, sqlite3_int64& id, std::string& canonical) {
         std::vector<std::string_view> names;
         if (RegStatus s = SplitKeyPath(path, names); !s.ok()) return s;
+        BeginRead();
         id = kRootId;
         canonical.clear();
         for (std::string_view name : names) {
@@ -237,29 +286,32 @@ private:
     std::string path_;
     bool readOnly_;
     bool inWrite_ = false;
+    bool inRead_ = false;
+    int openKeys_ = 0;
+    std::uint64_t generation_ = 0;
     sqlite3_stmt* stmts_[kStmtCount] = {};
 };
 
 class SqliteKey final : public RegistryKey {
 public:
     SqliteKey(std::shared_ptr<Connection> c, sqlite3_int64 id, std::string path, RegAccess access)
-        : c_(std::move(c)), id_(id), path_(std::move(path)), access_(access) {}
+        : c_(std::move(c)), id_(id), path_(std::move(path)), access_(access) {
+        c_->KeyOpened();
+    }
+    ~SqliteKey() override { c_->KeyClosed(); }
+    SqliteKey(const SqliteKey&) = delete;
+    SqliteKey& operator=(const SqliteKey&) = delete;
 
     const std::string& Path() const override { return path_; }
     RegAccess Access() const override { return access_; }
 
     RegStatus QueryValue(std::string_view name, RegValue& value) override {
         if (RegStatus s = CheckValueName(name); !s.ok()) return s;
-        Use q(c_->stmt(kGetValue));
-        sqlite3_bind_int64(*q, 1, id_);
-        BindText(*q, 2, FoldCase(name));
-        const int rc = sqlite3_step(*q);
-        if (rc == SQLITE_ROW) {
-            value.type = static_cast<std::uint32_t>(sqlite3_column_int64(*q, 0));
-            value.data = ColumnBlob(*q, 1);
+        if (RegStatus s = LoadValues(); !s.ok()) return s;
+        if (auto it = cache_.find(FoldCase(name)); it != cache_.end()) {
+            value = it->second;
             return RegStatus::Ok();
         }
-        if (rc != SQLITE_DONE) return c_->Failure(rc);
         if (RegStatus s = CheckAlive(); !s.ok()) return s;
         return RegStatus::Error(RegCode::NotFound, "value '" + std::string(name) + "' does not exist");
     }
@@ -275,7 +327,10 @@ public:
         sqlite3_bind_blob(*q, 5, value.data.data(), static_cast<int>(value.data.size()),
                           SQLITE_TRANSIENT);
         const int rc = sqlite3_step(*q);
-        if (rc == SQLITE_DONE) return RegStatus::Ok();
+        if (rc == SQLITE_DONE) {
+            c_->Changed();
+            return RegStatus::Ok();
+        }
         c_->NoteStatementFailure();
         if ((rc & 0xFF) == SQLITE_CONSTRAINT) return Deleted();
         return c_->Failure(rc);
@@ -294,12 +349,14 @@ public:
             c_->NoteStatementFailure();
             return c_->Failure(rc);
         }
+        c_->Changed();
         return RegStatus::Ok();
     }
 
     RegStatus EnumSubKeys(std::vector<std::string>& names) override {
         names.clear();
         if (RegStatus s = CheckAlive(); !s.ok()) return s;
+        c_->BeginRead();
         Use q(c_->stmt(kChildren));
         sqlite3_bind_int64(*q, 1, id_);
         int rc;
@@ -310,6 +367,7 @@ public:
     RegStatus EnumValues(std::vector<std::pair<std::string, RegValue>>& values) override {
         values.clear();
         if (RegStatus s = CheckAlive(); !s.ok()) return s;
+        c_->BeginRead();
         Use q(c_->stmt(kValues));
         sqlite3_bind_int64(*q, 1, id_);
         int rc;
@@ -323,6 +381,29 @@ public:
     }
 
 private:
+    // A key's values are read in one go and kept until anything changes;
+    // the registry's callers read many values of one key at a time.
+    RegStatus LoadValues() {
+        c_->BeginRead();
+        if (cacheGeneration_ == c_->generation()) return RegStatus::Ok();
+        cache_.clear();
+        Use q(c_->stmt(kValues));
+        sqlite3_bind_int64(*q, 1, id_);
+        int rc;
+        while ((rc = sqlite3_step(*q)) == SQLITE_ROW) {
+            RegValue v;
+            v.type = static_cast<std::uint32_t>(sqlite3_column_int64(*q, 1));
+            v.data = ColumnBlob(*q, 2);
+            cache_.emplace(FoldCase(ColumnText(*q, 0)), std::move(v));
+        }
+        if (rc != SQLITE_DONE) {
+            cache_.clear();
+            return c_->Failure(rc);
+        }
+        cacheGeneration_ = c_->generation();
+        return RegStatus::Ok();
+    }
+
     RegStatus Deleted() const {
         return RegStatus::Error(RegCode::KeyDeleted, "key '" + path_ + "' has been deleted");
     }
@@ -342,6 +423,8 @@ private:
     sqlite3_int64 id_;
     std::string path_;
     RegAccess access_;
+    std::unordered_map<std::string, RegValue> cache_;
+    std::uint64_t cacheGeneration_ = ~std::uint64_t{0};
 };
 
 class SqliteHive final : public RegistryHive {
@@ -353,6 +436,28 @@ public:
 
     RegStatus OpenKey(std::string_view path, RegAccess access,
                       std::unique_ptr<RegistryKey>& key) override {
+        RegStatus s = Open(path, access, key);
+        c_->EndReadIfIdle();
+        return s;
+    }
+
+    RegStatus CreateKey(std::string_view path, std::unique_ptr<RegistryKey>& key) override {
+        RegStatus s = Create(path, key);
+        c_->EndReadIfIdle();
+        return s;
+    }
+
+    RegStatus DeleteKey(std::string_view path) override {
+        RegStatus s = Delete(path);
+        c_->EndReadIfIdle();
+        return s;
+    }
+
+    RegStatus Flush() override { return c_->Commit(); }
+    void Discard() override { c_->Rollback(); }
+
+private:
+    RegStatus Open(std::string_view path, RegAccess access, std::unique_ptr<RegistryKey>& key) {
         if (access == RegAccess::ReadWrite && c_->readOnly()) {
             return RegStatus::Error(RegCode::AccessDenied,
                                     "settings store '" + c_->path() + "' is open for reading only");
@@ -364,7 +469,7 @@ public:
         return RegStatus::Ok();
     }
 
-    RegStatus CreateKey(std::string_view path, std::unique_ptr<RegistryKey>& key) override {
+    RegStatus Create(std::string_view path, std::unique_ptr<RegistryKey>& key) {
         if (c_->readOnly()) {
             return RegStatus::Error(RegCode::AccessDenied,
                                     "settings store '" + c_->path() + "' is open for reading only");
@@ -376,7 +481,7 @@ public:
         return RegStatus::Ok();
     }
 
-    RegStatus DeleteKey(std::string_view path) override {
+    RegStatus Delete(std::string_view path) {
         sqlite3_int64 id;
         std::string canonical;
         if (RegStatus s = c_->Resolve(path, false, id, canonical); !s.ok()) return s;
@@ -397,13 +502,10 @@ public:
             c_->NoteStatementFailure();
             return c_->Failure(rc);
         }
+        c_->Changed();
         return RegStatus::Ok();
     }
 
-    RegStatus Flush() override { return c_->Commit(); }
-    void Discard() override { c_->Rollback(); }
-
-private:
     std::shared_ptr<Connection> c_;
 };
 

@@ -101,7 +101,21 @@ void AppendUtf16Le(std::string& out, char32_t cp) {
 
 }  // namespace
 
+bool IsAscii(std::string_view s) {
+    for (char c : s) {
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    }
+    return true;
+}
+
 std::string FoldCase(std::string_view s) {
+    if (IsAscii(s)) {
+        std::string out(s);
+        for (char& c : out) {
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 0x20);
+        }
+        return out;
+    }
     std::string out;
     out.reserve(s.size());
     std::size_t i = 0;
@@ -117,6 +131,7 @@ std::string FoldCase(std::string_view s) {
 }
 
 std::size_t Utf16Length(std::string_view s) {
+    if (IsAscii(s)) return s.size();
     std::size_t n = 0, i = 0;
     while (i < s.size()) {
         char32_t cp;

@@ -145,8 +145,14 @@ TEST(StoreProcesses, AReaderIsNotHeldUpByAWriterAndAWriterWaitsABoundedTime) {
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
+    // An open handle keeps its snapshot; opened anew, it sees the flush.
+    ASSERT_TRUE(key->QueryValue("v", v).ok());
+    EXPECT_EQ(v, RegValue::Dword(1));
+    key.reset();
+    ASSERT_TRUE(reader->OpenKey("Shared", RegAccess::Read, key).ok());
     ASSERT_TRUE(key->QueryValue("v", v).ok());
     EXPECT_EQ(v, RegValue::Dword(2));
+    key.reset();
 
     // With the store free again the waiting writer gets through.
     EXPECT_TRUE(wkey->SetValue("v", RegValue::Dword(3)).ok());

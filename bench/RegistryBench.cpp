@@ -1,0 +1,83 @@
+// Saving and loading whole configurations through the settings store, as
+// Apply and the editor's start do.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "model/ActionKeys.h"
+
+namespace {
+
+const char* kKey = "Software\\Orvane\\Lmgrab";
+
+class BenchStore {
+public:
+    BenchStore() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "lgbench.XXXXXX").string();
+        dir_ = mkdtemp(pattern.data());
+        setenv("LUMAGRABBER_REGISTRY", (dir_ + "/registry.db").c_str(), 1);
+    }
+    ~BenchStore() { std::filesystem::remove_all(dir_); }
+
+private:
+    std::string dir_;
+};
+
+void Fill(TActionKeys& list, int count) {
+    list.TargetDir = "C:\\Captures";
+    list.DefaultSound = "beep.wav";
+    list.Home = "D:\\Capture";
+    list.ShowIconOnStartup = true;
+    for (int n = 1; n <= count; ++n) {
+        auto a = std::make_unique<TActionKey>();
+        a->Name = "Action " + std::to_string(n);
+        a->Modifiers = 3;
+        a->VirtualKey = 65 + n % 26;
+        a->SaveTo = 1;
+        a->TargetDir = "C:\\Captures\\" + std::to_string(n);
+        a->GrabMethod = static_cast<std::uint8_t>(n % 5);
+        a->RecHeight = 200;
+        a->RecWidth = 250;
+        a->Extension = ".jpg";
+        a->Quality = 75;
+        a->PixelFormat = 6;
+        a->Sound = "click.wav";
+        list.Add(std::move(a));
+    }
+}
+
+void BM_SaveToRegistry(benchmark::State& state) {
+    BenchStore store;
+    TActionKeys list(kKey);
+    Fill(list, static_cast<int>(state.range(0)));
+    if (!list.SaveToRegistry()) state.SkipWithError("save failed");
+    for (auto _ : state) {
+        if (!list.SaveToRegistry()) state.SkipWithError("save failed");
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void BM_LoadFromRegistry(benchmark::State& state) {
+    BenchStore store;
+    {
+        TActionKeys list(kKey);
+        Fill(list, static_cast<int>(state.range(0)));
+        if (!list.SaveToRegistry()) state.SkipWithError("save failed");
+    }
+    TActionKeys list(kKey);
+    for (auto _ : state) {
+        if (!list.LoadFromRegistry()) state.SkipWithError("load failed");
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+BENCHMARK(BM_SaveToRegistry)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadFromRegistry)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
