@@ -22,7 +22,7 @@ public:
     bool Prevent15bit = false;
     bool Prevent16bit = false;
     bool Prevent32bit = false;
-    std::string Extension;      // ".bmp", ".jpg", ".tga", ".tif", ".pcx"
+    std::string Extension;     // ".bmp", ".jpg", ".tga", ".tif", ".pcx"
     std::int32_t Quality = 0;  // JPEG quality 1..100
     std::string Sound;
 

@@ -9,7 +9,9 @@ EListError::EListError(int index)
 
 TActionKeys::TActionKeys(std::string keyPath) : KeyPath(std::move(keyPath)) {}
 
-TActionKeys::~TActionKeys() { Clear(); }
+TActionKeys::~TActionKeys() {
+    Clear();
+}
 
 void TActionKeys::CheckIndex(int index) const {
     if (index < 0 || index >= Count()) throw EListError(index);
@@ -40,7 +42,9 @@ void TActionKeys::Clear() {
     Items.clear();
 }
 
-bool TActionKeys::ReleaseHotKey(int id) { return platform::CurrentThreadHotKeys().Unregister(id); }
+bool TActionKeys::ReleaseHotKey(int id) {
+    return platform::CurrentThreadHotKeys().Unregister(id);
+}
 
 bool TActionKeys::ReleaseHotKeys() {
     bool ok = true;

@@ -12,9 +12,13 @@ namespace {
 
 constexpr int kDefaultQuality = 100;
 
-std::uint8_t Low8(std::int32_t value) { return static_cast<std::uint8_t>(value & 0xFF); }
+std::uint8_t Low8(std::int32_t value) {
+    return static_cast<std::uint8_t>(value & 0xFF);
+}
 
-bool QualityInRange(std::int32_t q) { return q >= 1 && q <= 100; }
+bool QualityInRange(std::int32_t q) {
+    return q >= 1 && q <= 100;
+}
 
 }  // namespace
 
@@ -222,8 +226,8 @@ bool TActionWriter::WriteStartupSettings(const TActionKeys& list) {
     RegStatus s = Registry.DeleteValue(kLogonValueName);
     if (s.ok() || s.code == RegCode::NotFound) {
         if (list.ShowIconOnStartup || list.StartOnStartup) {
-            s = Registry.WriteValue(kLogonValueName, RegValue::String(LogonCommand(
-                                                         list.Home, list.StartOnStartup)));
+            s = Registry.WriteValue(kLogonValueName,
+                                    RegValue::String(LogonCommand(list.Home, list.StartOnStartup)));
         } else {
             s = RegStatus::Ok();
         }

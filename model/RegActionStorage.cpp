@@ -55,7 +55,9 @@ bool TRegActionReader::OpenKey(const std::string& path, bool canCreate) {
     return Registry.OpenKey(path, canCreate).ok();
 }
 
-void TRegActionReader::CloseKey() { Registry.CloseKey(); }
+void TRegActionReader::CloseKey() {
+    Registry.CloseKey();
+}
 
 void TRegActionWriter::WriteString(const std::string& name, const std::string& value) {
     Store(Registry, name, RegValue::String(value));

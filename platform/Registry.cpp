@@ -83,16 +83,16 @@ RegStatus SplitKeyPath(std::string_view path, std::vector<std::string_view>& nam
     std::size_t start = 0;
     while (true) {
         const std::size_t end = path.find('\\', start);
-        const std::string_view name =
-            path.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+        const std::string_view name = path.substr(
+            start, end == std::string_view::npos ? std::string_view::npos : end - start);
         if (name.empty()) {
             return RegStatus::Error(RegCode::InvalidName,
                                     "key path '" + std::string(path) + "' has an empty key name");
         }
         if (Utf16Length(name) > kMaxKeyNameLength) {
-            return RegStatus::Error(RegCode::InvalidName,
-                                    "key name '" + std::string(name.substr(0, 40)) +
-                                        "...' is longer than 255 characters");
+            return RegStatus::Error(RegCode::InvalidName, "key name '" +
+                                                              std::string(name.substr(0, 40)) +
+                                                              "...' is longer than 255 characters");
         }
         if (name.find('\0') != std::string_view::npos) {
             return RegStatus::Error(RegCode::InvalidName, "key name contains a NUL character");
@@ -106,9 +106,9 @@ RegStatus SplitKeyPath(std::string_view path, std::vector<std::string_view>& nam
 
 RegStatus CheckValueName(std::string_view name) {
     if (Utf16Length(name) > kMaxValueNameLength) {
-        return RegStatus::Error(RegCode::InvalidName,
-                                "value name '" + std::string(name.substr(0, 40)) +
-                                    "...' is longer than 16383 characters");
+        return RegStatus::Error(RegCode::InvalidName, "value name '" +
+                                                          std::string(name.substr(0, 40)) +
+                                                          "...' is longer than 16383 characters");
     }
     if (name.find('\0') != std::string_view::npos) {
         return RegStatus::Error(RegCode::InvalidName, "value name contains a NUL character");

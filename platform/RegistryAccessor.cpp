@@ -2,7 +2,9 @@
 
 namespace platform {
 
-RegistryAccessor::~RegistryAccessor() { CloseKey(); }
+RegistryAccessor::~RegistryAccessor() {
+    CloseKey();
+}
 
 RegStatus RegistryAccessor::EnsureHive() {
     if (hive_) return RegStatus::Ok();
@@ -52,7 +54,9 @@ void RegistryAccessor::DiscardAndCloseKey() {
     key_.reset();
 }
 
-std::string RegistryAccessor::CurrentPath() const { return key_ ? key_->Path() : std::string(); }
+std::string RegistryAccessor::CurrentPath() const {
+    return key_ ? key_->Path() : std::string();
+}
 
 bool RegistryAccessor::KeyExists(std::string_view path) {
     if (!EnsureHive().ok()) return false;

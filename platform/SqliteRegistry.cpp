@@ -106,6 +106,14 @@ std::string ColumnBlob(sqlite3_stmt* s, int i) {
     return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(s, i))) : std::string();
 }
 
+// A row of the values query: name, type, data.
+RegValue ColumnValue(sqlite3_stmt* s) {
+    RegValue v;
+    v.type = static_cast<std::uint32_t>(sqlite3_column_int64(s, 1));
+    v.data = ColumnBlob(s, 2);
+    return v;
+}
+
 class Connection {
 public:
     Connection(sqlite3* db, std::string path, bool readOnly)
@@ -151,8 +159,8 @@ public:
         switch (primary) {
             case SQLITE_BUSY:
             case SQLITE_LOCKED:
-                return RegStatus::Error(RegCode::Busy,
-                                        "settings store '" + path_ + "' is busy in another process");
+                return RegStatus::Error(
+                    RegCode::Busy, "settings store '" + path_ + "' is busy in another process");
             case SQLITE_READONLY:
                 return RegStatus::Error(RegCode::AccessDenied,
                                         "settings store '" + path_ + "' is read-only");
@@ -235,7 +243,8 @@ public:
     }
 
     // Walks the path from the root, creating missing keys when asked.
-    RegStatus Resolve(std::string_view path, bool create, sqlite3_int64& id, std::string& canonical) {
+    RegStatus Resolve(std::string_view path, bool create, sqlite3_int64& id,
+                      std::string& canonical) {
         std::vector<std::string_view> names;
         if (RegStatus s = SplitKeyPath(path, names); !s.ok()) return s;
         BeginRead();
@@ -313,7 +322,8 @@ public:
             return RegStatus::Ok();
         }
         if (RegStatus s = CheckAlive(); !s.ok()) return s;
-        return RegStatus::Error(RegCode::NotFound, "value '" + std::string(name) + "' does not exist");
+        return RegStatus::Error(RegCode::NotFound,
+                                "value '" + std::string(name) + "' does not exist");
     }
 
     RegStatus SetValue(std::string_view name, const RegValue& value) override {
@@ -372,10 +382,7 @@ public:
         sqlite3_bind_int64(*q, 1, id_);
         int rc;
         while ((rc = sqlite3_step(*q)) == SQLITE_ROW) {
-            RegValue v;
-            v.type = static_cast<std::uint32_t>(sqlite3_column_int64(*q, 1));
-            v.data = ColumnBlob(*q, 2);
-            values.emplace_back(ColumnText(*q, 0), std::move(v));
+            values.emplace_back(ColumnText(*q, 0), ColumnValue(*q));
         }
         return rc == SQLITE_DONE ? RegStatus::Ok() : c_->Failure(rc);
     }
@@ -391,10 +398,7 @@ private:
         sqlite3_bind_int64(*q, 1, id_);
         int rc;
         while ((rc = sqlite3_step(*q)) == SQLITE_ROW) {
-            RegValue v;
-            v.type = static_cast<std::uint32_t>(sqlite3_column_int64(*q, 1));
-            v.data = ColumnBlob(*q, 2);
-            cache_.emplace(FoldCase(ColumnText(*q, 0)), std::move(v));
+            cache_.emplace(FoldCase(ColumnText(*q, 0)), ColumnValue(*q));
         }
         if (rc != SQLITE_DONE) {
             cache_.clear();
@@ -523,7 +527,8 @@ RegStatus ReadMarks(sqlite3* db, const std::string& path, int& appId, int& versi
     for (int i = 0; i < 3; ++i) {
         sqlite3_stmt* s = nullptr;
         int rc = sqlite3_prepare_v2(db, pragmas[i], -1, &s, nullptr);
-        if (rc == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW) *targets[i] = sqlite3_column_int(s, 0);
+        if (rc == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
+            *targets[i] = sqlite3_column_int(s, 0);
         rc = sqlite3_finalize(s);
         if (rc != SQLITE_OK) return NotAStore(path, sqlite3_errmsg(db));
     }
@@ -545,7 +550,8 @@ RegStatus Initialise(sqlite3* db, const std::string& path) {
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
         return s;
     }
-    if (appId == 0 && tables == 0 && sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) {
+    if (appId == 0 && tables == 0 &&
+        sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) {
         return fail();
     }
     if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) return fail();
@@ -586,7 +592,6 @@ RegStatus Finish(sqlite3* db, const std::string& path, bool readOnly, int busyTi
     hive = std::make_unique<SqliteHive>(std::move(c));
     return RegStatus::Ok();
 }
-
 
 RegStatus OpenEmptyReadOnly(const std::string& path, int busyTimeoutMs,
                             std::unique_ptr<RegistryHive>& hive) {
@@ -631,7 +636,8 @@ RegStatus OpenSqliteHive(const SqliteHiveOptions& options, std::unique_ptr<Regis
         marks = Initialise(db, path);
         if (marks.ok()) marks = ReadMarks(db, path, appId, version, tables);
     }
-    if (marks.ok() && appId != kApplicationId) marks = NotAStore(path, "a database of another kind");
+    if (marks.ok() && appId != kApplicationId)
+        marks = NotAStore(path, "a database of another kind");
     if (marks.ok() && version > kSchemaVersion) {
         marks = RegStatus::Error(RegCode::StoreError,
                                  "settings store '" + path + "' was written by a newer version");

@@ -33,6 +33,8 @@ ThreadHotKeys& CurrentThreadHotKeys() {
     return other ? *other : desktop;
 }
 
-ThreadHotKeys* SetThreadHotKeys(ThreadHotKeys* hotKeys) { return Override().exchange(hotKeys); }
+ThreadHotKeys* SetThreadHotKeys(ThreadHotKeys* hotKeys) {
+    return Override().exchange(hotKeys);
+}
 
 }  // namespace platform

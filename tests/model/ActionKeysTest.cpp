@@ -24,7 +24,8 @@ public:
 
 class HotKeysInPlace {
 public:
-    explicit HotKeysInPlace(platform::ThreadHotKeys& k) : previous_(platform::SetThreadHotKeys(&k)) {}
+    explicit HotKeysInPlace(platform::ThreadHotKeys& k)
+        : previous_(platform::SetThreadHotKeys(&k)) {}
     ~HotKeysInPlace() { platform::SetThreadHotKeys(previous_); }
 
 private:

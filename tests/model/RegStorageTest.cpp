@@ -13,7 +13,9 @@ using testsupport::TempStore;
 const std::string kKey = "Software\\Orvane\\Lmgrab";
 const std::string kRun = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
-std::string Action(int n) { return kKey + "\\Action" + std::to_string(n); }
+std::string Action(int n) {
+    return kKey + "\\Action" + std::to_string(n);
+}
 
 TActionKey SampleAction(int n) {
     TActionKey a;
@@ -132,15 +134,10 @@ TEST_F(RegStorage, AMissingSettingsKeyIsCreatedOnTheWayAndReadsEmpty) {
 
 TEST_F(RegStorage, ASettingsKeyThatCannotBeOpenedFailsTheLoad) {
     store.CreateKey("Software");
-    const std::string path = store.path();
-    auto previous = platform::SetCurrentUserHiveOpener([path](auto& hive) {
-        platform::SqliteHiveOptions o;
-        o.path = path;
-        o.readOnly = true;
-        return platform::OpenSqliteHive(o, hive);
-    });
-    EXPECT_FALSE(list.LoadFromRegistry());
-    platform::SetCurrentUserHiveOpener(previous);
+    {
+        testsupport::ReadOnlyStoreInPlace readOnly(store);
+        EXPECT_FALSE(list.LoadFromRegistry());
+    }
     EXPECT_FALSE(store.KeyExists(kKey));
 }
 
@@ -214,8 +211,8 @@ TEST_F(RegStorage, StoredNumbersAreCorrectedAsTheyAreRead) {
         std::uint32_t stored;
         int expected;
     } cases[] = {
-        {"Quality", 0, 100},          {"Quality", 150, 100},       {"Quality", 1, 1},
-        {"Quality", 0xFFFFFFFF, 100}, {"SaveTo", 0x102, 2},        {"PixelFormat", 0x1FF, 255},
+        {"Quality", 0, 100},          {"Quality", 150, 100},          {"Quality", 1, 1},
+        {"Quality", 0xFFFFFFFF, 100}, {"SaveTo", 0x102, 2},           {"PixelFormat", 0x1FF, 255},
         {"GrabMethod", 259, 3},       {"GrabMethod", 0x8000'0004, 4},
     };
     for (const auto& c : cases) {
@@ -225,8 +222,8 @@ TEST_F(RegStorage, StoredNumbersAreCorrectedAsTheyAreRead) {
         ASSERT_TRUE(list.LoadFromRegistry()) << c.name;
         const TActionKey& a = list.Get(0);
         const std::string field = c.name;
-        const int got = field == "Quality"    ? a.Quality
-                        : field == "SaveTo"   ? a.SaveTo
+        const int got = field == "Quality"       ? a.Quality
+                        : field == "SaveTo"      ? a.SaveTo
                         : field == "PixelFormat" ? a.PixelFormat
                                                  : a.GrabMethod;
         EXPECT_EQ(got, c.expected) << c.name << " " << c.stored;
@@ -346,17 +343,49 @@ TEST_F(RegStorage, HomeAndTheLogonEntryAreReadAsTheCaptureToolLeftThem) {
         bool show, start;
     } cases[] = {
         {"nothing", false, {}, false, false, {}, true, "", false, false},
-        {"home as text", true, RegValue::String("D:\\Capture"), false, false, {}, true, "D:\\Capture",
-         false, false},
+        {"home as text",
+         true,
+         RegValue::String("D:\\Capture"),
+         false,
+         false,
+         {},
+         true,
+         "D:\\Capture",
+         false,
+         false},
         {"home as number", true, RegValue::Dword(7), false, false, {}, true, ".\\", false, false},
         {"run key, no entry", false, {}, true, false, {}, true, "", false, false},
         {"entry", false, {}, true, true, RegValue::String("D:\\Lmgrab.exe"), true, "", true, false},
-        {"entry with switch", false, {}, true, true, RegValue::String("x /start"), true, "", true,
+        {"entry with switch",
+         false,
+         {},
+         true,
+         true,
+         RegValue::String("x /start"),
+         true,
+         "",
+         true,
          true},
-        {"switch in capitals", false, {}, true, true, RegValue::String("x /START"), true, "", true,
+        {"switch in capitals",
+         false,
+         {},
+         true,
+         true,
+         RegValue::String("x /START"),
+         true,
+         "",
+         true,
          false},
-        {"expandable entry", false, {}, true, true,
-         RegValue::String("%X%/start", platform::REG_EXPAND_SZ), true, "", true, true},
+        {"expandable entry",
+         false,
+         {},
+         true,
+         true,
+         RegValue::String("%X%/start", platform::REG_EXPAND_SZ),
+         true,
+         "",
+         true,
+         true},
         {"entry as number", false, {}, true, true, RegValue::Dword(1), false, "", false, false},
     };
     for (const auto& c : cases) {
@@ -459,7 +488,9 @@ public:
         if (s.ok()) key = std::make_unique<Key>(std::move(key), rules_);
         return s;
     }
-    platform::RegStatus DeleteKey(std::string_view path) override { return inner_->DeleteKey(path); }
+    platform::RegStatus DeleteKey(std::string_view path) override {
+        return inner_->DeleteKey(path);
+    }
     platform::RegStatus Flush() override {
         if (rules_.refuseFlush) {
             inner_->Discard();
@@ -487,7 +518,9 @@ private:
             if (n == rules_.refuseValue) return Refused();
             return inner_->SetValue(n, v);
         }
-        platform::RegStatus DeleteValue(std::string_view n) override { return inner_->DeleteValue(n); }
+        platform::RegStatus DeleteValue(std::string_view n) override {
+            return inner_->DeleteValue(n);
+        }
         platform::RegStatus EnumSubKeys(std::vector<std::string>& n) override {
             return inner_->EnumSubKeys(n);
         }
@@ -582,19 +615,14 @@ TEST_F(RegStorage, AStoreThatIsNotAStoreFailsEveryOperationAndIsNotTouched) {
 TEST_F(RegStorage, AReadOnlyStoreStillLoads) {
     Fill(list, 2);
     ASSERT_TRUE(list.SaveToRegistry());
-    const std::string path = store.path();
-    auto previous = platform::SetCurrentUserHiveOpener([path](auto& hive) {
-        platform::SqliteHiveOptions o;
-        o.path = path;
-        o.readOnly = true;
-        return platform::OpenSqliteHive(o, hive);
-    });
-    TActionKeys loaded(kKey);
-    EXPECT_TRUE(loaded.LoadFromRegistry());
-    EXPECT_EQ(loaded.Count(), 2);
-    loaded.Get(0).Name = "changed";
-    EXPECT_FALSE(loaded.SaveToRegistry());
-    platform::SetCurrentUserHiveOpener(previous);
+    {
+        testsupport::ReadOnlyStoreInPlace readOnly(store);
+        TActionKeys loaded(kKey);
+        EXPECT_TRUE(loaded.LoadFromRegistry());
+        EXPECT_EQ(loaded.Count(), 2);
+        loaded.Get(0).Name = "changed";
+        EXPECT_FALSE(loaded.SaveToRegistry());
+    }
     EXPECT_EQ(store.GetString(Action(1), "Name"), "Action number 1");
 }
 

@@ -10,24 +10,6 @@ namespace {
 using namespace platform;
 using testsupport::TempStore;
 
-// Puts a read-only opening of the test store behind the accessor.
-class ReadOnlyStore {
-public:
-    explicit ReadOnlyStore(const TempStore& store) {
-        const std::string path = store.path();
-        previous_ = SetCurrentUserHiveOpener([path](std::unique_ptr<RegistryHive>& hive) {
-            SqliteHiveOptions o;
-            o.path = path;
-            o.readOnly = true;
-            return OpenSqliteHive(o, hive);
-        });
-    }
-    ~ReadOnlyStore() { SetCurrentUserHiveOpener(previous_); }
-
-private:
-    HiveOpener previous_;
-};
-
 TEST(RegistryAccessor, OpenKeyCreatesOnlyWhenAskedAndFlushesAtClose) {
     TempStore store;
     RegistryAccessor reg;
@@ -97,7 +79,7 @@ TEST(RegistryAccessor, DiscardAndCloseKeyDropsUnflushedWrites) {
 TEST(RegistryAccessor, FallsBackToReadingWhenTheStoreCannotBeWritten) {
     TempStore store;
     store.SetDword("Software\\Orvane\\Lmgrab", "Count", 2);
-    ReadOnlyStore readOnly(store);
+    testsupport::ReadOnlyStoreInPlace readOnly(store);
     RegistryAccessor reg;
     ASSERT_TRUE(reg.OpenKey("Software\\Orvane\\Lmgrab", false).ok());
     RegValue v;

@@ -58,7 +58,8 @@ TEST_F(SqliteHiveTest, SubkeysAndValuesComeBackInTheirOrders) {
         Create(*hive, std::string("Root\\") + name);
     }
     auto root = Create(*hive, "Root");
-    for (const char* name : {"b", "a", "c"}) ASSERT_TRUE(root->SetValue(name, RegValue::Dword(1)).ok());
+    for (const char* name : {"b", "a", "c"})
+        ASSERT_TRUE(root->SetValue(name, RegValue::Dword(1)).ok());
     ASSERT_TRUE(root->SetValue("b", RegValue::Dword(2)).ok());  // rewriting keeps its place
 
     std::vector<std::string> names;
@@ -302,7 +303,9 @@ TEST(SqliteHiveFiles, AStoreWithADamagedBodyFailsAndKeepsItsBytes) {
         std::unique_ptr<RegistryKey> key;
         ASSERT_TRUE(hive->CreateKey("Software\\Orvane\\Lmgrab", key).ok());
         for (int i = 0; i < 500; ++i) {
-            ASSERT_TRUE(key->SetValue("v" + std::to_string(i), RegValue::String(std::string(40, 'x'))).ok());
+            ASSERT_TRUE(
+                key->SetValue("v" + std::to_string(i), RegValue::String(std::string(40, 'x')))
+                    .ok());
         }
         ASSERT_TRUE(hive->Flush().ok());
     }
@@ -333,7 +336,8 @@ TEST(DefaultStorePath, FollowsTheEnvironment) {
         const char* name;
         std::string saved;
         bool had;
-    } env[] = {{"LUMAGRABBER_REGISTRY", "", false}, {"XDG_CONFIG_HOME", "", false}, {"HOME", "", false}};
+    } env[] = {
+        {"LUMAGRABBER_REGISTRY", "", false}, {"XDG_CONFIG_HOME", "", false}, {"HOME", "", false}};
     for (auto& e : env) {
         if (const char* v = std::getenv(e.name)) e.saved = v, e.had = true;
     }

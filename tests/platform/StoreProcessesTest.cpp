@@ -30,7 +30,8 @@ std::unique_ptr<RegistryHive> OpenStore(const std::string& path, int busyTimeout
 // number, and the number again in a summary key, flushed together.
 bool WriteRound(RegistryHive& hive, std::uint32_t round) {
     std::unique_ptr<RegistryKey> key;
-    if (!hive.CreateKey("Software\\Torn\\Action" + std::to_string(round % 7), key).ok()) return false;
+    if (!hive.CreateKey("Software\\Torn\\Action" + std::to_string(round % 7), key).ok())
+        return false;
     for (int v = 0; v < 20; ++v) {
         if (!key->SetValue("v" + std::to_string(v), RegValue::Dword(round)).ok()) return false;
     }
@@ -54,7 +55,8 @@ void ExpectWhole(const std::string& path) {
     auto hive = OpenStore(path);
     ASSERT_NE(hive, nullptr);
     std::unique_ptr<RegistryKey> torn;
-    if (!hive->OpenKey("Software\\Torn", RegAccess::Read, torn).ok()) return;  // killed before the first flush
+    if (!hive->OpenKey("Software\\Torn", RegAccess::Read, torn).ok())
+        return;  // killed before the first flush
     RegValue v;
     std::uint32_t last = 0;
     ASSERT_TRUE(torn->QueryValue("Last", v).ok());
@@ -83,7 +85,8 @@ TEST(StoreProcesses, AWriterKilledAtAnyMomentLeavesEachFlushWholeOrAbsent) {
     for (int attempt = 0; attempt < 12; ++attempt) {
         const pid_t child = fork();
         ASSERT_GE(child, 0);
-        if (child == 0) WriteForever(store.path(), static_cast<std::uint32_t>(attempt) * 1000000 + 1);
+        if (child == 0)
+            WriteForever(store.path(), static_cast<std::uint32_t>(attempt) * 1000000 + 1);
         // The first kills fall into the store's creation, later ones into saves.
         const int micros = attempt < 3 ? attempt * 300 : 2000 + static_cast<int>(random() % 40000);
         usleep(static_cast<useconds_t>(micros));

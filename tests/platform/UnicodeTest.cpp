@@ -12,13 +12,13 @@ TEST(FoldCase, LettersOfEveryCoveredScriptMatchTheirOtherCase) {
         const char* b;
     } pairs[] = {
         {"Software\\Orvane", "SOFTWARE\\orvane"},
-        {"Äpfel", "äPFEL"},         // Latin-1
-        {"Łódź", "łÓDŹ"},           // Latin Extended-A, both parities
-        {"Ÿ", "ÿ"},                 // the one Latin-1 letter whose capital lies outside it
-        {"ΣΟΦΙΑ", "σοφια"},         // Greek
-        {"ς", "Σ"},                 // final sigma
-        {"Привет", "пРИВЕТ"},       // Cyrillic
-        {"Ёж", "ёЖ"},               // Cyrillic 0x450 block
+        {"Äpfel", "äPFEL"},    // Latin-1
+        {"Łódź", "łÓDŹ"},      // Latin Extended-A, both parities
+        {"Ÿ", "ÿ"},            // the one Latin-1 letter whose capital lies outside it
+        {"ΣΟΦΙΑ", "σοφια"},    // Greek
+        {"ς", "Σ"},            // final sigma
+        {"Привет", "пРИВЕТ"},  // Cyrillic
+        {"Ёж", "ёЖ"},          // Cyrillic 0x450 block
     };
     for (const auto& p : pairs) EXPECT_EQ(FoldCase(p.a), FoldCase(p.b)) << p.a << " / " << p.b;
     EXPECT_NE(FoldCase("Action1"), FoldCase("Action10"));
@@ -26,7 +26,10 @@ TEST(FoldCase, LettersOfEveryCoveredScriptMatchTheirOtherCase) {
 }
 
 TEST(FoldCase, BytesThatAreNotUtf8PassThrough) {
-    EXPECT_EQ(FoldCase("a\xFF" "b"), "A\xFF" "B");
+    EXPECT_EQ(FoldCase("a\xFF"
+                       "b"),
+              "A\xFF"
+              "B");
     EXPECT_EQ(FoldCase("\xC3"), "\xC3");  // a lead byte cut off at the end
 }
 

@@ -85,8 +85,7 @@ bool TempStore::KeyExists(const std::string& key) const {
     return hive->OpenKey(key, platform::RegAccess::Read, k).ok();
 }
 
-bool TempStore::Get(const std::string& key, const std::string& name,
-                    platform::RegValue& v) const {
+bool TempStore::Get(const std::string& key, const std::string& name, platform::RegValue& v) const {
     auto hive = Open(true);
     std::unique_ptr<platform::RegistryKey> k;
     return hive->OpenKey(key, platform::RegAccess::Read, k).ok() && k->QueryValue(name, v).ok();
@@ -113,6 +112,20 @@ std::uint32_t TempStore::GetDword(const std::string& key, const std::string& nam
         throw std::runtime_error("no dword " + key + "\\" + name);
     }
     return n;
+}
+
+ReadOnlyStoreInPlace::ReadOnlyStoreInPlace(const TempStore& store) {
+    const std::string path = store.path();
+    previous_ = platform::SetCurrentUserHiveOpener([path](auto& hive) {
+        platform::SqliteHiveOptions o;
+        o.path = path;
+        o.readOnly = true;
+        return platform::OpenSqliteHive(o, hive);
+    });
+}
+
+ReadOnlyStoreInPlace::~ReadOnlyStoreInPlace() {
+    platform::SetCurrentUserHiveOpener(previous_);
 }
 
 std::string ReadFile(const std::string& path) {

@@ -50,6 +50,19 @@ private:
     bool hadPrevious_ = false;
 };
 
+// While it lives, the current user's hive is the test store opened for
+// reading only, as when the store's file cannot be written.
+class ReadOnlyStoreInPlace {
+public:
+    explicit ReadOnlyStoreInPlace(const TempStore& store);
+    ~ReadOnlyStoreInPlace();
+    ReadOnlyStoreInPlace(const ReadOnlyStoreInPlace&) = delete;
+    ReadOnlyStoreInPlace& operator=(const ReadOnlyStoreInPlace&) = delete;
+
+private:
+    platform::HiveOpener previous_;
+};
+
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 

@@ -21,20 +21,20 @@ std::vector<Change> ParseOk(const std::string& text) {
 }
 
 TEST(RegFileParse, ReadsEveryKindOfLine) {
-    const auto changes = ParseOk(V5(
-        "; a comment\r\n"
-        "[HKEY_CURRENT_USER\\Software\\Orvane\\Lmgrab]\r\n"
-        "\"Count\"=dword:0000000a\r\n"
-        "\"TargetDir\"=\"C:\\\\Captures \\\"x\\\"\"\r\n"
-        "@=\"default\"\r\n"
-        "\"Bin\"=hex:01,02,\\\r\n"
-        "  ff\r\n"
-        "\"Exp\"=hex(2):25,00,41,00,25,00,00,00\r\n"
-        "\"Q\"=hex(b):01,00,00,00,00,00,00,00\r\n"
-        "\"Gone\"=-\r\n"
-        "\"Empty\"=hex:\r\n"
-        "[-HKCU\\Software\\Old]\r\n"
-        "[hkey_current_user]\r\n"));
+    const auto changes =
+        ParseOk(V5("; a comment\r\n"
+                   "[HKEY_CURRENT_USER\\Software\\Orvane\\Lmgrab]\r\n"
+                   "\"Count\"=dword:0000000a\r\n"
+                   "\"TargetDir\"=\"C:\\\\Captures \\\"x\\\"\"\r\n"
+                   "@=\"default\"\r\n"
+                   "\"Bin\"=hex:01,02,\\\r\n"
+                   "  ff\r\n"
+                   "\"Exp\"=hex(2):25,00,41,00,25,00,00,00\r\n"
+                   "\"Q\"=hex(b):01,00,00,00,00,00,00,00\r\n"
+                   "\"Gone\"=-\r\n"
+                   "\"Empty\"=hex:\r\n"
+                   "[-HKCU\\Software\\Old]\r\n"
+                   "[hkey_current_user]\r\n"));
     ASSERT_EQ(changes.size(), 11u);
     EXPECT_EQ(changes[0].kind, Change::kCreateKey);
     EXPECT_EQ(changes[0].keyPath, "Software\\Orvane\\Lmgrab");
@@ -58,8 +58,11 @@ TEST(RegFileParse, AcceptsTheEncodingsOfOtherDesktops) {
     const std::string utf8 = V5(body);
     const std::string bom = "\xEF\xBB\xBF" + utf8;
     const std::string utf16 = "\xFF\xFE" + platform::Utf8ToUtf16Le(utf8);
-    const std::string lf = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\K]\n\"Name\"=\"Größe\"\n";
-    const std::string ansi = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\K]\r\n\"Name\"=\"Gr\xF6\xDF" "e\"\r\n";
+    const std::string lf =
+        "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\K]\n\"Name\"=\"Größe\"\n";
+    const std::string ansi =
+        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\K]\r\n\"Name\"=\"Gr\xF6\xDF"
+        "e\"\r\n";
     for (const std::string& text : {utf8, bom, utf16, lf, ansi}) {
         const auto changes = ParseOk(text);
         ASSERT_EQ(changes.size(), 2u);
@@ -127,7 +130,9 @@ TEST(RegFileFormat, WritesAVersionFiveFileThatReadsBackTheSame) {
     };
     keys[1].path = "Software\\Orvane\\Lmgrab\\Action1";
     const std::string text = regfile::Format(keys);
-    EXPECT_EQ(text.rfind("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software", 0), 0u);
+    EXPECT_EQ(
+        text.rfind("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software", 0),
+        0u);
     EXPECT_NE(text.find("\"Count\"=dword:00abcdef\r\n"), std::string::npos);
     EXPECT_NE(text.find("@=\"default\"\r\n"), std::string::npos);
     EXPECT_NE(text.find("\"Odd\"=hex(1234):01\r\n"), std::string::npos);

@@ -57,9 +57,11 @@ TEST_F(RegTool, QueryPrintsAKeyAsTheRegCommandDoes) {
               "HKEY_CURRENT_USER\\Software\\Orvane\\Lmgrab\\Action1\n"
               "HKEY_CURRENT_USER\\Software\\Orvane\\Lmgrab\\Action2\n");
 
-    const Result one = Lgreg({"query", "HKEY_CURRENT_USER\\Software\\Orvane\\Lmgrab", "/V", "targetdir"});
-    EXPECT_EQ(one.out, "\nHKEY_CURRENT_USER\\Software\\Orvane\\Lmgrab\n"
-                       "    TargetDir    REG_SZ    C:\\Captures\n\n");
+    const Result one =
+        Lgreg({"query", "HKEY_CURRENT_USER\\Software\\Orvane\\Lmgrab", "/V", "targetdir"});
+    EXPECT_EQ(one.out,
+              "\nHKEY_CURRENT_USER\\Software\\Orvane\\Lmgrab\n"
+              "    TargetDir    REG_SZ    C:\\Captures\n\n");
     const Result unnamed = Lgreg({"query", "HKCU\\Software\\Orvane\\Lmgrab", "/ve"});
     EXPECT_NE(unnamed.out.find("(Default)    REG_SZ    unnamed"), std::string::npos);
 
@@ -80,7 +82,8 @@ TEST_F(RegTool, AddSetsEveryTypeFromItsText) {
          "REG_EXPAND_SZ    %HOME%"},
         {"REG_DWORD", "4294967295", RegValue::Dword(0xFFFFFFFF), "REG_DWORD    0xffffffff"},
         {"REG_DWORD", "0x7B", RegValue::Dword(123), "REG_DWORD    0x7b"},
-        {"REG_QWORD", "0x100000000", RegValue{platform::REG_QWORD, std::string("\0\0\0\0\1\0\0\0", 8)},
+        {"REG_QWORD", "0x100000000",
+         RegValue{platform::REG_QWORD, std::string("\0\0\0\0\1\0\0\0", 8)},
          "REG_QWORD    0x100000000"},
         {"REG_BINARY", "00fF10", RegValue{platform::REG_BINARY, std::string("\0\xFF\x10", 3)},
          "REG_BINARY    00FF10"},
@@ -88,12 +91,14 @@ TEST_F(RegTool, AddSetsEveryTypeFromItsText) {
          "REG_MULTI_SZ    a\\0b"},
     };
     for (const auto& c : cases) {
-        const Result r = Lgreg({"add", "HKCU\\Software\\T", "/v", "v", "/t", c.type, "/d", c.data, "/f"});
+        const Result r =
+            Lgreg({"add", "HKCU\\Software\\T", "/v", "v", "/t", c.type, "/d", c.data, "/f"});
         ASSERT_EQ(r.code, 0) << c.type << ": " << r.err;
         RegValue got;
         ASSERT_TRUE(store.Get("Software\\T", "v", got));
         EXPECT_EQ(got, c.expected) << c.type;
-        EXPECT_NE(Lgreg({"query", "HKCU\\Software\\T", "/v", "v"}).out.find(c.shown), std::string::npos)
+        EXPECT_NE(Lgreg({"query", "HKCU\\Software\\T", "/v", "v"}).out.find(c.shown),
+                  std::string::npos)
             << c.type;
     }
     // Without /t and /d the value is an empty string; a bare key is made with its parents.
@@ -105,13 +110,16 @@ TEST_F(RegTool, AddSetsEveryTypeFromItsText) {
 
 TEST_F(RegTool, AddAsksBeforeOverwritingAValue) {
     store.SetDword("Software\\T", "v", 1);
-    const Result no = Lgreg({"add", "HKCU\\Software\\T", "/v", "v", "/t", "REG_DWORD", "/d", "2"}, "n\n");
+    const Result no =
+        Lgreg({"add", "HKCU\\Software\\T", "/v", "v", "/t", "REG_DWORD", "/d", "2"}, "n\n");
     ExpectFailure(no, "cancelled");
     EXPECT_NE(no.out.find("Value v exists, overwrite (Yes/No)?"), std::string::npos);
     const Result eof = Lgreg({"add", "HKCU\\Software\\T", "/v", "v", "/t", "REG_DWORD", "/d", "2"});
     ExpectFailure(eof, "cancelled");
     EXPECT_EQ(store.GetDword("Software\\T", "v"), 1u);
-    EXPECT_EQ(Lgreg({"add", "HKCU\\Software\\T", "/v", "v", "/t", "REG_DWORD", "/d", "2"}, "yes\n").code, 0);
+    EXPECT_EQ(
+        Lgreg({"add", "HKCU\\Software\\T", "/v", "v", "/t", "REG_DWORD", "/d", "2"}, "yes\n").code,
+        0);
     EXPECT_EQ(store.GetDword("Software\\T", "v"), 2u);
 }
 
@@ -131,11 +139,14 @@ TEST_F(RegTool, BadCommandLinesFailWithAOneLineReason) {
         {{"query", "HKCU\\Software\\T", "/f"}, "does not go with"},
         {{"query", "HKCU\\a\\\\b"}, "empty key name"},
         {{"add", "HKCU\\Software\\T", "/v", "v", "/t", "REG_WORD", "/f"}, "bad type"},
-        {{"add", "HKCU\\Software\\T", "/v", "v", "/t", "REG_DWORD", "/d", "4294967296", "/f"}, "bad data"},
+        {{"add", "HKCU\\Software\\T", "/v", "v", "/t", "REG_DWORD", "/d", "4294967296", "/f"},
+         "bad data"},
         {{"add", "HKCU\\Software\\T", "/v", "v", "/t", "REG_DWORD", "/d", "-1", "/f"}, "bad data"},
-        {{"add", "HKCU\\Software\\T", "/v", "v", "/t", "REG_DWORD", "/d", "12ab", "/f"}, "bad data"},
+        {{"add", "HKCU\\Software\\T", "/v", "v", "/t", "REG_DWORD", "/d", "12ab", "/f"},
+         "bad data"},
         {{"add", "HKCU\\Software\\T", "/v", "v", "/t", "REG_DWORD", "/f"}, "bad data"},
-        {{"add", "HKCU\\Software\\T", "/v", "v", "/t", "REG_BINARY", "/d", "abc", "/f"}, "even number"},
+        {{"add", "HKCU\\Software\\T", "/v", "v", "/t", "REG_BINARY", "/d", "abc", "/f"},
+         "even number"},
         {{"add", "HKCU\\Software\\T", "/v", "v", "/t", "REG_LINK", "/f"}, "cannot be added"},
         {{"add", "HKCU\\Software\\T", "/d", "x"}, "need /v"},
         {{"add", "HKCU\\Software\\T", "/v", std::string(16384, 'n'), "/f"}, "16383"},
@@ -180,7 +191,8 @@ TEST_F(RegTool, DeleteRemovesValuesOrAWholeTree) {
 TEST_F(RegTool, ExportAndImportCarryATreeFaithfully) {
     store.SetDword("Software\\Orvane\\Lmgrab", "Count", 1);
     store.SetString("Software\\Orvane\\Lmgrab", "TargetDir", "C:\\Bilder\\Größe");
-    store.SetRaw("Software\\Orvane\\Lmgrab\\Action1", "Bin", RegValue{platform::REG_BINARY, std::string(60, '\x01')});
+    store.SetRaw("Software\\Orvane\\Lmgrab\\Action1", "Bin",
+                 RegValue{platform::REG_BINARY, std::string(60, '\x01')});
     store.SetRaw("Software\\Orvane\\Lmgrab\\Action1", "Odd", RegValue{99, "?"});
     store.SetString("Software\\Orvane\\Lmgrab\\Action1", "", "default");
     store.CreateKey("Software\\Orvane\\Empty");
@@ -214,14 +226,15 @@ TEST_F(RegTool, AnImportThatFailsPartWayChangesNothing) {
     store.SetDword("Software\\Old", "v", 1);
     const std::string file = store.dir().file("bad.reg");
     // Malformed on line 9: nothing before it may land.
-    WriteFile(file, "Windows Registry Editor Version 5.00\r\n\r\n"
-                    "[HKEY_CURRENT_USER\\Software\\Orvane\\Lmgrab]\r\n"
-                    "\"Count\"=dword:00000001\r\n"
-                    "[-HKEY_CURRENT_USER\\Software\\Old]\r\n"
-                    "[HKEY_CURRENT_USER\\Software\\New]\r\n"
-                    "\"x\"=\"y\"\r\n"
-                    "\r\n"
-                    "\"broken\"=dword:zz\r\n");
+    WriteFile(file,
+              "Windows Registry Editor Version 5.00\r\n\r\n"
+              "[HKEY_CURRENT_USER\\Software\\Orvane\\Lmgrab]\r\n"
+              "\"Count\"=dword:00000001\r\n"
+              "[-HKEY_CURRENT_USER\\Software\\Old]\r\n"
+              "[HKEY_CURRENT_USER\\Software\\New]\r\n"
+              "\"x\"=\"y\"\r\n"
+              "\r\n"
+              "\"broken\"=dword:zz\r\n");
     const Result r = Lgreg({"import", file});
     ExpectFailure(r, file + ":9:");
     EXPECT_EQ(store.GetDword("Software\\Orvane\\Lmgrab", "Count"), 5u);
@@ -229,10 +242,11 @@ TEST_F(RegTool, AnImportThatFailsPartWayChangesNothing) {
     EXPECT_FALSE(store.KeyExists("Software\\New"));
 
     // Well-formed, but the store refuses a change (a key name too long for it).
-    WriteFile(file, "Windows Registry Editor Version 5.00\r\n\r\n"
-                    "[HKEY_CURRENT_USER\\Software\\Orvane\\Lmgrab]\r\n"
-                    "\"Count\"=dword:00000001\r\n"
-                    "[-HKEY_CURRENT_USER\\Software\\Old]\r\n");
+    WriteFile(file,
+              "Windows Registry Editor Version 5.00\r\n\r\n"
+              "[HKEY_CURRENT_USER\\Software\\Orvane\\Lmgrab]\r\n"
+              "\"Count\"=dword:00000001\r\n"
+              "[-HKEY_CURRENT_USER\\Software\\Old]\r\n");
     ASSERT_EQ(Lgreg({"import", file}).code, 0);
     EXPECT_EQ(store.GetDword("Software\\Orvane\\Lmgrab", "Count"), 1u);
     EXPECT_FALSE(store.KeyExists("Software\\Old"));
@@ -240,7 +254,9 @@ TEST_F(RegTool, AnImportThatFailsPartWayChangesNothing) {
 
 TEST_F(RegTool, ImportRefusesFilesThatAreNoRegistryFiles) {
     const std::string file = store.dir().file("x.reg");
-    WriteFile(file, std::string("\x7F" "ELF\x02\x01\x01\0\0\0", 10));
+    WriteFile(file, std::string("\x7F"
+                                "ELF\x02\x01\x01\0\0\0",
+                                10));
     ExpectFailure(Lgreg({"import", file}), ":1: not a registry file");
     ExpectFailure(Lgreg({"import", store.dir().path()}), "a directory");
     std::string huge = "Windows Registry Editor Version 5.00\r\n";
@@ -263,7 +279,8 @@ TEST_F(RegTool, TheProgramExitsWithTheToolsCode) {
     ASSERT_NE(bin, nullptr);
     const std::string lgreg = std::string(bin) + "/lgreg";
     auto run = [&](const std::string& args) {
-        const int status = std::system((lgreg + " " + args + " </dev/null >/dev/null 2>&1").c_str());
+        const int status =
+            std::system((lgreg + " " + args + " </dev/null >/dev/null 2>&1").c_str());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     };
     EXPECT_EQ(run("add 'HKCU\\Software\\P' /v n /t REG_DWORD /d 7"), 0);

@@ -247,7 +247,8 @@ std::string FullKeyName(std::string_view path) {
 }
 
 bool SplitRoot(std::string_view name, std::string& path) {
-    for (std::string_view root : {std::string_view("HKEY_CURRENT_USER"), std::string_view("HKCU")}) {
+    for (std::string_view root :
+         {std::string_view("HKEY_CURRENT_USER"), std::string_view("HKCU")}) {
         if (name.size() < root.size() || !EqualsNoCase(name.substr(0, root.size()), root)) continue;
         std::string_view rest = name.substr(root.size());
         if (rest.empty()) {

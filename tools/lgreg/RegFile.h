@@ -17,10 +17,10 @@ inline constexpr std::string_view kHeaderV4 = "REGEDIT4";
 struct Change {
     enum Kind { kCreateKey, kDeleteKeyTree, kSetValue, kDeleteValue };
     Kind kind = kCreateKey;
-    int line = 0;             // where the change stands in the file
-    std::string keyPath;      // below HKEY_CURRENT_USER
-    std::string valueName;    // "" for the default value
-    platform::RegValue value; // for kSetValue
+    int line = 0;              // where the change stands in the file
+    std::string keyPath;       // below HKEY_CURRENT_USER
+    std::string valueName;     // "" for the default value
+    platform::RegValue value;  // for kSetValue
 };
 
 struct ParseError {

@@ -35,14 +35,17 @@ constexpr const char* kUsage =
     "       lgreg import FILE\n"
     "KEY is HKCU\\path or HKEY_CURRENT_USER\\path. TYPE is REG_SZ (default), REG_EXPAND_SZ,\n"
     "REG_DWORD, REG_QWORD, REG_MULTI_SZ (items split by \\0), REG_BINARY (hex digits) or\n"
-    "REG_NONE. The store is $LUMAGRABBER_REGISTRY, else $XDG_CONFIG_HOME/lumagrabber/registry.db.\n";
+    "REG_NONE. The store is $LUMAGRABBER_REGISTRY, else "
+    "$XDG_CONFIG_HOME/lumagrabber/registry.db.\n";
 
 // Thrown inside the tool to end a command with a one-line message.
 struct Failure {
     std::string message;
 };
 
-[[noreturn]] void Fail(std::string message) { throw Failure{std::move(message)}; }
+[[noreturn]] void Fail(std::string message) {
+    throw Failure{std::move(message)};
+}
 
 void Check(const RegStatus& s) {
     if (!s.ok()) Fail(s.message);
@@ -72,8 +75,9 @@ Options ParseOptions(const std::vector<std::string>& args, const std::string& al
         const std::string& a = args[i];
         // Paths begin with a slash here too, so only the option names count.
         const std::string opt = a.size() >= 2 ? Lower(a.substr(1)) : std::string();
-        const bool known = (a[0] == '/' || a[0] == '-') &&
-                           std::string(" v ve va s f y t d ").find(" " + opt + " ") != std::string::npos;
+        const bool known =
+            (a[0] == '/' || a[0] == '-') &&
+            std::string(" v ve va s f y t d ").find(" " + opt + " ") != std::string::npos;
         if (!known) {
             o.positional.push_back(a);
             continue;
@@ -102,7 +106,8 @@ Options ParseOptions(const std::vector<std::string>& args, const std::string& al
         } else if (opt == "t") {
             o.hasType = true;
             o.type = next();
-            for (char& c : o.type) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            for (char& c : o.type)
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         } else if (opt == "d") {
             o.hasData = true;
             o.data = next();
@@ -131,7 +136,8 @@ std::unique_ptr<RegistryKey> OpenExisting(RegistryHive& hive, const std::string&
                                           platform::RegAccess access) {
     std::unique_ptr<RegistryKey> key;
     RegStatus s = hive.OpenKey(path, access, key);
-    if (s.code == RegCode::NotFound) Fail("key '" + regfile::FullKeyName(path) + "' does not exist");
+    if (s.code == RegCode::NotFound)
+        Fail("key '" + regfile::FullKeyName(path) + "' does not exist");
     Check(s);
     return key;
 }
@@ -238,7 +244,8 @@ int Query(const std::vector<std::string>& args, std::ostream& out) {
     std::vector<std::pair<std::string, RegValue>> values;
     Check(key->EnumValues(values));
     for (const auto& entry : values) {
-        if (platform::FoldCase(entry.first) == platform::FoldCase(o.valueName)) stored = entry.first;
+        if (platform::FoldCase(entry.first) == platform::FoldCase(o.valueName))
+            stored = entry.first;
     }
     out << '\n' << regfile::FullKeyName(key->Path()) << '\n';
     PrintValue(out, stored, v);
@@ -319,8 +326,9 @@ int Add(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     if (o.hasValue) {
         RegValue existing;
         if (!o.force && key->QueryValue(o.valueName, existing).ok() &&
-            !Confirm(in, out, "Value " + (o.valueName.empty() ? "(Default)" : o.valueName) +
-                                  " exists, overwrite")) {
+            !Confirm(in, out,
+                     "Value " + (o.valueName.empty() ? "(Default)" : o.valueName) +
+                         " exists, overwrite")) {
             hive->Discard();
             Fail("the operation was cancelled");
         }
