@@ -11,6 +11,7 @@ LG_PACKAGES=(
     libsqlite3-dev
     googletest libgtest-dev libgmock-dev
     libbenchmark-dev
+    qt6-base-dev fonts-liberation2
 )
 
 lg_install_packages() {

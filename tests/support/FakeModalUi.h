@@ -1,0 +1,54 @@
+// Answers the window's dialogs from a script and records what was shown.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <deque>
+
+#include "tests/support/QtPrinters.h"
+#include "ui/ModalUi.h"
+
+class FakeModalUi : public ModalUi {
+public:
+    struct Shown {
+        QString text, caption;
+        Icon icon;
+    };
+    // A file or directory answer: empty means the user cancelled.
+    std::deque<QString> answers;
+    std::vector<Shown> messages;
+    QStringList asked;  // "open", "save", "directory:<start>", "help:<file>#<topic>"
+    std::vector<FileDialogState> dialogs;  // the state each file dialog was opened with
+
+    void Message(const QString& text, const QString& caption, Icon icon) override {
+        messages.push_back({text, caption, icon});
+    }
+    bool OpenFile(FileDialogState& dialog, QString& fileName) override {
+        return File("open", dialog, fileName);
+    }
+    bool SaveFile(FileDialogState& dialog, QString& fileName) override {
+        return File("save", dialog, fileName);
+    }
+    bool ChooseDirectory(const QString& start, QString& directory) override {
+        asked << "directory:" + start;
+        return Answer(directory);
+    }
+    void ShowHelp(const QString& helpFile, const QString& topic) override {
+        asked << "help:" + helpFile + "#" + topic;
+    }
+
+private:
+    bool File(const char* kind, FileDialogState& dialog, QString& fileName) {
+        asked << kind;
+        dialogs.push_back(dialog);
+        if (!Answer(fileName)) return false;
+        dialog.fileName = fileName;
+        return true;
+    }
+    bool Answer(QString& out) {
+        if (answers.empty()) return false;
+        out = answers.front();
+        answers.pop_front();
+        return !out.isEmpty();
+    }
+};

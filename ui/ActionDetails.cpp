@@ -1,0 +1,92 @@
+// The Actions page's reactions to the file format, colour depth, grab
+// method, quality and clipboard controls.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+
+#include "ui/MainForm.h"
+#include "ui/Text.h"
+
+void TForm1::lstFileExtensionChange(QObject*) {
+    // Picking a format resets that format's settings to its defaults.
+    const QString picked =
+        lstFileExtension->currentIndex() >= 0 ? lstFileExtension->currentText() : QString();
+    if (picked == QLatin1String(".bmp")) {
+        lstColorDepth->setEnabled(true);
+        lstColorDepth->setCurrentIndex(0);
+        for (QCheckBox* box : {chkPrevent15bit, chkPrevent16bit, chkPrevent32bit}) {
+            box->setEnabled(true);
+            box->setChecked(true);
+        }
+    } else if (picked == QLatin1String(".jpg")) {
+        SetTrackBarPosition(100);
+        tbCompressionQuality->setToolTip(QStringLiteral("100"));
+        tbCompressionQuality->setEnabled(true);
+        edCompressionQuality->setText(QStringLiteral("100"));
+        edCompressionQuality->setEnabled(true);
+    } else if (picked == QLatin1String(".pcx")) {
+        cbPCXColorDepth->setEnabled(true);
+        cbPCXColorDepth->setCurrentIndex(2);
+    } else if (picked == QLatin1String(".tga")) {
+        cbTGAColorDepth->setEnabled(true);
+        cbTGAColorDepth->setCurrentIndex(1);
+    }
+    SetFormatGroupVisible(picked);
+}
+
+void TForm1::lstColorDepthChange(QObject* sender) {
+    const auto* list = qobject_cast<QComboBox*>(sender);
+    const bool first = list && list->currentIndex() == 0;
+    for (QCheckBox* box : {chkPrevent15bit, chkPrevent16bit, chkPrevent32bit})
+        box->setEnabled(first);
+}
+
+void TForm1::lstGrabMethodChange(QObject*) {
+    const bool rectangle = lstGrabMethod->currentIndex() == 3;
+    for (QWidget* w : std::initializer_list<QWidget*>{edCustomRectHeight, edCustomRectWidth,
+                                                      lblCustomRectHeight, lblCustomRectWidth}) {
+        w->setEnabled(rectangle);
+    }
+}
+
+void TForm1::tbCompressionQualityChange(QObject*) {
+    // The slider has moved but not yet told its value.
+    const QString position = QString::number(tbCompressionQuality->sliderPosition());
+    tbCompressionQuality->setToolTip(position);
+    edCompressionQuality->setText(position);
+}
+
+void TForm1::edCompressionQualityChange(QObject*) {
+    std::int32_t quality = 0;
+    const QString text = edCompressionQuality->text();
+    if (!ParseWholeNumber(text, quality)) {
+        FModalUi.Message(QStringLiteral("'%1' is not a valid integer value.").arg(text),
+                         QString::fromUtf8(kApplicationTitle), ModalUi::Icon::Error);
+        return;
+    }
+    SetTrackBarPosition(quality);
+}
+
+void TForm1::chkSaveToClipboardClick(QObject*) {
+    const bool toClipboard = chkSaveToClipboard->isChecked();
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{chkQuerryFName, btnBrowse, edActionDir, lblActionDir,
+                                         lblFileExtension, lstFileExtension}) {
+        w->setEnabled(!toClipboard);
+    }
+    lstColorDepth->setEnabled(!toClipboard);
+    lstColorDepth->setCurrentIndex(toClipboard ? -1 : 0);
+    for (QCheckBox* box : {chkPrevent15bit, chkPrevent16bit, chkPrevent32bit}) {
+        box->setEnabled(!toClipboard);
+        box->setChecked(!toClipboard);
+    }
+    grpNODetails->setVisible(toClipboard);
+    if (!toClipboard && lstFileExtension->currentIndex() < 0) {
+        lstFileExtension->setCurrentIndex(0);
+        lstFileExtensionChange(lstFileExtension);
+    }
+}

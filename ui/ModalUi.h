@@ -1,0 +1,46 @@
+// Everything modal the window shows goes through this interface, so that
+// tests can answer message boxes and dialogs without a person.
+#pragma once
+
+#include <QString>
+
+// What a file dialog remembers between uses: the filter and default
+// extension its last user set, the filter pair last confirmed (from 0) and
+// the file last chosen.
+struct FileDialogState {
+    QString filter;  // "Description|pattern|Description|pattern"
+    QString defaultExt;
+    int filterIndex = 0;
+    QString fileName;
+};
+
+class ModalUi {
+public:
+    enum class Icon { None, Information, Warning, Error };
+
+    virtual ~ModalUi() = default;
+
+    // A message box without owner window and with one OK button.
+    virtual void Message(const QString& text, const QString& caption, Icon icon) = 0;
+    // On confirmation, true with the chosen file's full path; the dialog's
+    // state then remembers the file and the filter pair.
+    virtual bool OpenFile(FileDialogState& dialog, QString& fileName) = 0;
+    virtual bool SaveFile(FileDialogState& dialog, QString& fileName) = 0;
+    // A modal directory chooser starting at start; true with the directory.
+    virtual bool ChooseDirectory(const QString& start, QString& directory) = 0;
+    // Shows a topic of a help file.
+    virtual void ShowHelp(const QString& helpFile, const QString& topic) = 0;
+};
+
+// The desktop's dialogs.
+class QtModalUi : public ModalUi {
+public:
+    void Message(const QString& text, const QString& caption, Icon icon) override;
+    bool OpenFile(FileDialogState& dialog, QString& fileName) override;
+    bool SaveFile(FileDialogState& dialog, QString& fileName) override;
+    bool ChooseDirectory(const QString& start, QString& directory) override;
+    void ShowHelp(const QString& helpFile, const QString& topic) override;
+};
+
+// "Name (*.lgp)|*.lgp|All Files (*.*)|*.*" as Qt's "Name (*.lgp);;All Files (*.*)".
+QString QtFilterList(const QString& filter);
