@@ -51,6 +51,10 @@ TForm1::TForm1(ModalUi& modalUi, QWidget* parent)
     setFixedSize(static_cast<int>(std::lround(kClientWidth * FScale)),
                  static_cast<int>(std::lround(kClientHeight * FScale)));
 
+    // The save dialog's filter is part of the layout; the open dialog's
+    // users set theirs before each use.
+    SaveDialog.filter = QStringLiteral("Lumagrabber profile (*.lgp)|*.lgp|All Files (*.*)|*.*");
+
     BuildControls(this, MainFormLayout(), FScale);
     BindControls();
     ConnectHandlers();

@@ -253,6 +253,15 @@ TEST_F(Window, DropDownListsHoldTheirItemsInOrderAndNoFreeText) {
     EXPECT_FALSE(form->lstActions->isSortingEnabled());
 }
 
+TEST_F(Window, TheFileDialogsStartWithTheirFilters) {
+    EXPECT_EQ(form->SaveDialog.filter, "Lumagrabber profile (*.lgp)|*.lgp|All Files (*.*)|*.*");
+    EXPECT_EQ(form->SaveDialog.defaultExt, "");
+    EXPECT_EQ(form->OpenDialog.filter, "");
+    EXPECT_EQ(form->OpenDialog.filterIndex, 0);
+    EXPECT_EQ(QtFilterList(form->SaveDialog.filter), "Lumagrabber profile (*.lgp);;All Files (*.*)");
+    EXPECT_EQ(QtFilterList("Sounds (*.wav)|*.wav"), "Sounds (*.wav)");
+}
+
 TEST_F(Window, TheQualityControlsKeepToTheirRanges) {
     QSlider* tb = form->tbCompressionQuality;
     EXPECT_EQ(tb->minimum(), 1);
