@@ -55,11 +55,15 @@ bool TActionKeys::ReleaseHotKeys() {
 }
 
 bool TActionKeys::LoadFromRegistry() {
+    FLastLoad = TLoadReport();
     try {
         Clear();
         TRegActionReader reader(KeyPath);
-        return reader.ReadAll(*this);
+        const bool ok = reader.ReadAll(*this);
+        FLastLoad = reader.Report;
+        return ok;
     } catch (...) {
+        FLastLoad.settingsUnreadable = true;
         return false;
     }
 }

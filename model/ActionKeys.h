@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/ActionKey.h"
+#include "model/ActionStorage.h"
 
 // Raised by Get and Delete for an index outside 0..Count-1.
 class EListError : public std::out_of_range {
@@ -56,8 +57,12 @@ public:
     bool LoadFromRegistry();
     bool SaveToRegistry();
 
+    // What the last load met; all clear after a load that succeeded.
+    const TLoadReport& LastLoad() const { return FLastLoad; }
+
 private:
     void CheckIndex(int index) const;
 
     std::vector<std::unique_ptr<TActionKey>> Items;
+    TLoadReport FLastLoad;
 };

@@ -52,12 +52,15 @@ bool TActionReader::CloseKeyQuietly() {
 }
 
 bool TActionReader::ReadAll(TActionKeys& list) {
+    Report = TLoadReport();
     bool ok = false;
     std::int32_t count = 0;
     try {
         ok = ReadStartupSettings(list);
+        if (!ok) Report.settingsUnreadable = true;
         if (!OpenKey(KeyPath, false)) {
             CloseKeyQuietly();
+            Report.settingsUnreadable = true;
             return false;
         }
         count = ReadInteger("Count", 0);
@@ -66,23 +69,33 @@ bool TActionReader::ReadAll(TActionKeys& list) {
         CloseKey();
     } catch (const EStorageError&) {
         CloseKeyQuietly();
+        Report.settingsUnreadable = true;
         return false;
     }
     if (count > kMaxStoredActions) {
         ok = false;
         count = kMaxStoredActions;
+        Report.settingsUnreadable = true;
     }
     // Every action is read even after one fails, so that nothing stored is
     // left behind half-read.
     for (int n = 1; n <= count; ++n) {
         TActionKey& action = list.Get(list.Add(std::make_unique<TActionKey>()));
-        ok = ReadAction(ActionPath(KeyPath, n), action) && ok;
+        if (!ReadAction(ActionPath(KeyPath, n), action)) {
+            ok = false;
+            if (lastReadComplete_) {
+                Report.withoutKey.push_back(n);
+            } else {
+                Report.unreadable.push_back(n);
+            }
+        }
     }
     return ok;
 }
 
 bool TActionReader::ReadAction(const std::string& path, TActionKey& a) {
     bool ok = false;
+    lastReadComplete_ = false;
     try {
         if (OpenKey(path, false)) {
             a.Name = ReadString("Name", "");
@@ -105,13 +118,15 @@ bool TActionReader::ReadAction(const std::string& path, TActionKey& a) {
             a.Prevent16bit = ReadBool("Prevent16bit", false);
             a.Prevent32bit = ReadBool("Prevent32bit", false);
             a.Sound = ReadString("Sound", "");
+            lastReadComplete_ = true;
             // An action without a key counts as a failed read.
             ok = a.VirtualKey != 0;
         }
     } catch (const EStorageError&) {
         ok = false;
     }
-    return CloseKeyQuietly() && ok;
+    if (!CloseKeyQuietly()) lastReadComplete_ = false;
+    return lastReadComplete_ && ok;
 }
 
 bool TActionReader::ReadStartupSettings(TActionKeys& list) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "platform/RegistryAccessor.h"
 
@@ -32,6 +33,18 @@ std::string ActionPath(const std::string& keyPath, int number);
 // The logon command for the capture program in folder home.
 std::string LogonCommand(const std::string& home, bool startOnStartup);
 
+// What a failed load met, so that the caller can tell the user: actions
+// read in full but without a hot key, and what could not be read at all.
+struct TLoadReport {
+    bool settingsUnreadable = false;  // the global values, the logon entry or the count
+    std::vector<int> withoutKey;      // action numbers, from 1
+    std::vector<int> unreadable;      // action numbers whose key or values could not be read
+
+    // True when nothing stored was left unread: the only failures are
+    // actions that have no hot key.
+    bool OnlyKeysMissing() const { return !settingsUnreadable && unreadable.empty(); }
+};
+
 class TActionReader {
 public:
     explicit TActionReader(std::string keyPath);
@@ -53,11 +66,16 @@ public:
     virtual void CloseKey() = 0;
 
     const std::string KeyPath;
+    // Filled by ReadAll.
+    TLoadReport Report;
 
 protected:
     bool CloseKeyQuietly();
 
     platform::RegistryAccessor Registry;
+
+private:
+    bool lastReadComplete_ = false;  // ReadAction read every value
 };
 
 class TActionWriter {

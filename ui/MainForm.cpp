@@ -144,6 +144,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 
 void TForm1::FormCreate(QObject*) {
     FActionKeys = std::make_unique<TActionKeys>(kConfigurationKey);
+    ReadConfiguration();
     FillActionList();
     PageControl->setCurrentWidget(TabActions);
 }
@@ -179,9 +180,6 @@ void TForm1::FillActionList() {
 }
 
 // Handlers that later work fills in.
-void TForm1::btnOKClick(QObject*) {}
-void TForm1::btnCancelClick(QObject*) {}
-void TForm1::btnApplyClick(QObject*) {}
 void TForm1::btnHelpClick(QObject*) {}
 void TForm1::btnBrowseGlobalClick(QObject*) {}
 void TForm1::btnBrowseDefaultSoundClick(QObject*) {}

@@ -20,6 +20,9 @@ class TActionKeys;
 // The application's title, the caption of reaction error messages.
 inline constexpr const char* kApplicationTitle = "Lumagrabber - Configuration";
 inline constexpr const char* kConfigurationKey = "Software\\Orvane\\Lmgrab";
+inline constexpr const char* kVendorKey = "Software\\Orvane";
+inline constexpr const char* kErrorCaption = "Lumagrabber - Error";
+inline constexpr const char* kChangeEventName = "Lumagrabber configuration changed.";
 
 class TForm1 : public QWidget {
     Q_OBJECT
@@ -36,6 +39,12 @@ public:
     double LayoutScale() const { return FScale; }
 
     // Window operations.
+    void ReadConfiguration();
+    // Commits the working copy; false when nothing could be committed, so
+    // that OK keeps the window and the user's edits.
+    bool ApplyConfiguration();
+    void DeleteSurplusActionKeys(const std::string& path, int first);
+    void DeleteKeyTree(const std::string& path);
     void FillActionList();
     void ShowAction(int index);
     void StoreAction(int index);
@@ -82,7 +91,14 @@ private:
     void SetTrackBarPosition(int position);
     void SetFormatGroupVisible(const QString& extension);
 
+    void Error(const QString& text);
+    void ShowGlobals();
+    void ClearGlobals();
+
     ModalUi& FModalUi;
+    // The store holds a configuration that could not be read; Apply must
+    // not write over it until it is read again or replaced.
+    bool FStoredConfigurationUnread = false;
     std::unique_ptr<TActionKeys> FActionKeys;
     int FCurrentIndex = 0;
     double FScale = 1.0;

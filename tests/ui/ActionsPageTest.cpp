@@ -44,6 +44,7 @@ class ActionsPage : public ::testing::Test {
 protected:
     void SetUp() override {
         form = std::make_unique<TForm1>(dialogs);
+        dialogs.messages.clear();  // the empty store's message at start
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     }

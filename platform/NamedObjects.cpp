@@ -1,0 +1,165 @@
+#include "platform/NamedObjects.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+
+namespace platform {
+namespace {
+
+std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
+
+// A name becomes a file name: "/" and "%" are escaped, nothing else.
+bool ObjectPath(const std::string& name, const char* suffix, std::string& path, std::string& error) {
+    if (name.empty()) {
+        error = "a named object needs a name";
+        return false;
+    }
+    std::string file;
+    for (char c : name) {
+        if (c == '/' || c == '%' || c == '\0') {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            file += '%';
+            file += kHex[static_cast<unsigned char>(c) >> 4];
+            file += kHex[static_cast<unsigned char>(c) & 15];
+        } else {
+            file += c;
+        }
+    }
+    file += suffix;
+    if (file.size() > 255) {
+        error = "the name '" + name + "' is too long";
+        return false;
+    }
+    std::string dir;
+    if (!NamedObjectDirectory(dir, error)) return false;
+    path = dir + "/" + file;
+    return true;
+}
+
+int OpenObjectFile(const std::string& path, std::string& error) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) error = Errno("cannot open '" + path + "'");
+    return fd;
+}
+
+}  // namespace
+
+bool NamedObjectDirectory(std::string& directory, std::string& error) {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && *runtime == '/') {
+        directory = std::string(runtime) + "/lumagrabber";
+    } else {
+        directory = "/tmp/lumagrabber-" + std::to_string(::getuid());
+    }
+    if (::mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST) {
+        error = Errno("cannot make '" + directory + "'");
+        return false;
+    }
+    // Another user's directory in a shared place would let them see and
+    // set our objects.
+    struct stat st {};
+    if (::lstat(directory.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
+        (st.st_mode & 077) != 0) {
+        error = "'" + directory + "' is not a private directory of this user";
+        return false;
+    }
+    return true;
+}
+
+NamedMutex::~NamedMutex() { ::close(fd_); }
+
+std::unique_ptr<NamedMutex> NamedMutex::Create(const std::string& name, bool& alreadyExisted,
+                                               std::string& error) {
+    alreadyExisted = false;
+    std::string path;
+    if (!ObjectPath(name, ".mutex", path, error)) return nullptr;
+    const int fd = OpenObjectFile(path, error);
+    if (fd < 0) return nullptr;
+    // The lock is the mutex: the kernel drops it when its holder ends.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK) {
+            error = Errno("cannot lock '" + path + "'");
+            ::close(fd);
+            return nullptr;
+        }
+        alreadyExisted = true;
+    }
+    return std::unique_ptr<NamedMutex>(new NamedMutex(fd));
+}
+
+NamedEvent::~NamedEvent() {
+    // Every handle holds a shared lock; whoever can take the lock alone
+    // holds the last handle, and the event ends with it.
+    if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) ::unlink(path_.c_str());
+    ::close(fd_);
+}
+
+std::unique_ptr<NamedEvent> NamedEvent::Open(const std::string& name, std::string& error) {
+    std::string path;
+    if (!ObjectPath(name, ".event", path, error)) return nullptr;
+    const int fd = OpenObjectFile(path, error);
+    if (fd < 0) return nullptr;
+    if (::flock(fd, LOCK_SH) != 0) {
+        error = Errno("cannot lock '" + path + "'");
+        ::close(fd);
+        return nullptr;
+    }
+    return std::unique_ptr<NamedEvent>(new NamedEvent(fd, path));
+}
+
+bool NamedEvent::Write(char state) { return ::pwrite(fd_, &state, 1, 0) == 1; }
+
+bool NamedEvent::Set() { return Write('1'); }
+bool NamedEvent::Reset() { return Write('0'); }
+
+bool NamedEvent::IsSet() {
+    char state = '0';
+    return ::pread(fd_, &state, 1, 0) == 1 && state == '1';
+}
+
+NamedEvent::WaitResult NamedEvent::Wait(int timeoutMs) {
+    const int watch = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    if (watch < 0) return WaitResult::Failed;
+    if (::inotify_add_watch(watch, path_.c_str(), IN_MODIFY | IN_ATTRIB) < 0) {
+        ::close(watch);
+        return WaitResult::Failed;
+    }
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+    WaitResult result = WaitResult::Timeout;
+    while (true) {
+        // Checked after the watch is in place, so no set can slip between.
+        if (IsSet()) {
+            result = WaitResult::Signalled;
+            break;
+        }
+        int wait = -1;
+        if (timeoutMs >= 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left.count() <= 0) break;
+            wait = static_cast<int>(left.count());
+        }
+        pollfd p{watch, POLLIN, 0};
+        const int n = ::poll(&p, 1, wait);
+        if (n < 0 && errno != EINTR) {
+            result = WaitResult::Failed;
+            break;
+        }
+        char buf[4096];
+        while (::read(watch, buf, sizeof buf) > 0) {
+        }
+    }
+    ::close(watch);
+    return result;
+}
+
+}  // namespace platform
