@@ -1,10 +1,45 @@
 // The configuration editor. It reads no command line and ends with exit
 // code 0 on every path.
+#include <signal.h>
+#include <unistd.h>
+
 #include <QApplication>
+#include <QSocketNotifier>
+#include <QTimer>
 
 #include "app/SingleInstance.h"
 #include "ui/Application.h"
 #include "ui/MainForm.h"
+
+namespace {
+
+int gStopPipe[2] = {-1, -1};
+
+void OnStopSignal(int) {
+    const char c = 's';
+    [[maybe_unused]] const ssize_t n = ::write(gStopPipe[1], &c, 1);
+}
+
+// A session that ends, or a kill without -9, closes the window the way
+// Cancel does instead of tearing the process down.
+void CloseOnStopSignals(QWidget& window) {
+    if (::pipe(gStopPipe) != 0) return;
+    auto* notifier = new QSocketNotifier(gStopPipe[0], QSocketNotifier::Read, &window);
+    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+        char c;
+        [[maybe_unused]] const ssize_t n = ::read(gStopPipe[0], &c, 1);
+        window.close();
+    });
+    struct sigaction sa {};
+    sa.sa_handler = OnStopSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     auto guard = AcquireSingleInstance();
@@ -16,7 +51,13 @@ int main(int argc, char** argv) {
     {
         QtModalUi modalUi;
         TForm1 form(modalUi);  // FormCreate runs here, before the window shows
+        CloseOnStopSignals(form);
         form.show();
+        // For checking an installation and timing start-up: the window opens
+        // and closes again as Cancel would.
+        if (qEnvironmentVariableIsSet("LUMAGRABBER_QUIT_AFTER_START")) {
+            QTimer::singleShot(0, &form, &QWidget::close);
+        }
         app.exec();
         guard.reset();  // a new editor may start while this one ends
     }

@@ -186,8 +186,5 @@ void TForm1::btnBrowseDefaultSoundClick(QObject*) {}
 void TForm1::btnLoadClick(QObject*) {}
 void TForm1::btnSaveClick(QObject*) {}
 void TForm1::btnRevertClick(QObject*) {}
-void TForm1::lstActionsClick(QObject*) {}
-void TForm1::btnNewActionClick(QObject*) {}
-void TForm1::btnDeleteClick(QObject*) {}
 void TForm1::btnBrowseClick(QObject*) {}
 void TForm1::btnBrowseSoundClick(QObject*) {}

@@ -85,6 +85,7 @@ private:
     void ConnectHandlers();
     // Selects an entry of lstActions without running lstActionsClick.
     void SelectActionEntry(int row);
+    void RelabelCurrentEntry();
     // The Actions page while the list holds no action.
     void ShowEmptyPage();
     void ShowFileFormat(const class TActionKey& action);

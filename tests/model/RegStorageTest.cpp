@@ -635,3 +635,33 @@ TEST(ActionStorage, ActionPathsAndLogonCommands) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(LoadReport, TellsKeylessActionsFromUnreadableOnes) {
+    TempStore store;
+    store.SetDword(kKey, "Count", 4);
+    for (int n = 1; n <= 3; ++n) store.SetDword(Action(n), "VirtualKey", n == 2 ? 0 : 65);
+    store.SetRaw(Action(3), "Quit", RegValue::String("yes"));
+    TActionKeys list(kKey);
+    EXPECT_FALSE(list.LoadFromRegistry());
+    EXPECT_FALSE(list.LastLoad().settingsUnreadable);
+    EXPECT_EQ(list.LastLoad().withoutKey, std::vector<int>{2});
+    EXPECT_EQ(list.LastLoad().unreadable, (std::vector<int>{3, 4}));  // 4 has no key at all
+    EXPECT_FALSE(list.LastLoad().OnlyKeysMissing());
+
+    store.SetDword(Action(3), "Quit", 1);
+    store.SetDword(kKey, "Count", 3);
+    EXPECT_FALSE(list.LoadFromRegistry());
+    EXPECT_TRUE(list.LastLoad().OnlyKeysMissing());
+
+    store.SetString(kKey, "Count", "3");
+    EXPECT_FALSE(list.LoadFromRegistry());
+    EXPECT_TRUE(list.LastLoad().settingsUnreadable);
+
+    store.SetDword(kKey, "Count", 1);
+    EXPECT_TRUE(list.LoadFromRegistry());
+    EXPECT_TRUE(list.LastLoad().withoutKey.empty() && list.LastLoad().OnlyKeysMissing());
+}
+
+}  // namespace

@@ -26,6 +26,22 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ec);
 }
 
+TempRuntimeDir::TempRuntimeDir() {
+    if (const char* p = std::getenv("XDG_RUNTIME_DIR")) {
+        hadPrevious_ = true;
+        previous_ = p;
+    }
+    ::setenv("XDG_RUNTIME_DIR", dir_.path().c_str(), 1);
+}
+
+TempRuntimeDir::~TempRuntimeDir() {
+    if (hadPrevious_) {
+        ::setenv("XDG_RUNTIME_DIR", previous_.c_str(), 1);
+    } else {
+        ::unsetenv("XDG_RUNTIME_DIR");
+    }
+}
+
 TempStore::TempStore() : path_(dir_.file("registry.db")) {
     if (const char* p = std::getenv("LUMAGRABBER_REGISTRY")) {
         hadPrevious_ = true;

@@ -23,6 +23,19 @@ private:
     std::string path_;
 };
 
+// A private XDG_RUNTIME_DIR for the named objects of one test.
+class TempRuntimeDir {
+public:
+    TempRuntimeDir();
+    ~TempRuntimeDir();
+    const std::string& path() const { return dir_.path(); }
+
+private:
+    TempDir dir_;
+    std::string previous_;
+    bool hadPrevious_ = false;
+};
+
 class TempStore {
 public:
     TempStore();

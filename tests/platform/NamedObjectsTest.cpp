@@ -1,0 +1,161 @@
+#include "platform/NamedObjects.h"
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/TempStore.h"
+
+namespace {
+
+using platform::NamedEvent;
+using platform::NamedMutex;
+using testsupport::TempRuntimeDir;
+
+const std::string kName = "Lumagrabber configuration is already running";
+
+std::unique_ptr<NamedMutex> Take(bool& existed) {
+    std::string error;
+    auto m = NamedMutex::Create(kName, existed, error);
+    EXPECT_NE(m, nullptr) << error;
+    return m;
+}
+
+TEST(NamedMutex, TellsWhetherAnotherProcessHoldsIt) {
+    TempRuntimeDir runtime;
+    bool existed = true;
+    auto first = Take(existed);
+    EXPECT_FALSE(existed);
+
+    // Another process asking meanwhile hears that it exists.
+    const pid_t child = fork();
+    if (child == 0) {
+        bool e = false;
+        std::string error;
+        auto m = NamedMutex::Create(kName, e, error);
+        _exit(m && e ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    first.reset();
+    auto again = Take(existed);
+    EXPECT_FALSE(existed);
+}
+
+TEST(NamedMutex, DiesWithAKilledHolder) {
+    TempRuntimeDir runtime;
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        bool e = false;
+        std::string error;
+        auto m = NamedMutex::Create(kName, e, error);
+        const char c = m && !e ? 'y' : 'n';
+        if (write(ready[1], &c, 1) != 1) _exit(1);
+        pause();
+        _exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    ASSERT_EQ(c, 'y');
+    bool existed = false;
+    EXPECT_NE(Take(existed), nullptr);
+    EXPECT_TRUE(existed);
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    auto mine = Take(existed);
+    EXPECT_FALSE(existed) << "a killed editor left its guard behind";
+    close(ready[0]);
+    close(ready[1]);
+}
+
+TEST(NamedObjects, LiveInAPrivateDirectoryOfTheUser) {
+    TempRuntimeDir runtime;
+    std::string dir, error;
+    ASSERT_TRUE(platform::NamedObjectDirectory(dir, error)) << error;
+    EXPECT_EQ(dir, runtime.path() + "/lumagrabber");
+    struct stat st {};
+    ASSERT_EQ(stat(dir.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    // A directory others may enter is refused, not used.
+    chmod(dir.c_str(), 0755);
+    EXPECT_FALSE(platform::NamedObjectDirectory(dir, error));
+    EXPECT_NE(error.find("private"), std::string::npos);
+    bool existed = false;
+    EXPECT_EQ(NamedMutex::Create(kName, existed, error), nullptr);
+    EXPECT_EQ(NamedEvent::Open("x", error), nullptr);
+}
+
+TEST(NamedEvent, IsAManualResetEventSharedByName) {
+    TempRuntimeDir runtime;
+    std::string error;
+    auto a = NamedEvent::Open("Lumagrabber configuration changed.", error);
+    auto b = NamedEvent::Open("Lumagrabber configuration changed.", error);
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    EXPECT_FALSE(b->IsSet());  // created not signalled
+    EXPECT_EQ(b->Wait(0), NamedEvent::WaitResult::Timeout);
+    ASSERT_TRUE(a->Set());
+    EXPECT_EQ(b->Wait(0), NamedEvent::WaitResult::Signalled);
+    EXPECT_EQ(b->Wait(0), NamedEvent::WaitResult::Signalled);  // stays set until reset
+    ASSERT_TRUE(b->Reset());
+    EXPECT_EQ(a->Wait(10), NamedEvent::WaitResult::Timeout);
+    auto other = NamedEvent::Open("another/name%", error);
+    ASSERT_NE(other, nullptr);
+    a->Set();
+    EXPECT_FALSE(other->IsSet());
+}
+
+TEST(NamedEvent, EndsWithItsLastHandle) {
+    TempRuntimeDir runtime;
+    std::string error;
+    auto holder = NamedEvent::Open("e", error);
+    {
+        auto setter = NamedEvent::Open("e", error);
+        setter->Set();  // nobody waits: neither blocks nor fails
+    }
+    EXPECT_TRUE(holder->IsSet());  // held open by the holder
+    holder.reset();
+    auto fresh = NamedEvent::Open("e", error);
+    EXPECT_FALSE(fresh->IsSet());  // nobody held it: the set had no lasting effect
+}
+
+TEST(NamedEvent, AWaiterInAnotherProcessWakesOnASet) {
+    TempRuntimeDir runtime;
+    std::string error;
+    auto event = NamedEvent::Open("wake", error);
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        std::string e;
+        auto mine = NamedEvent::Open("wake", e);
+        const char c = 'r';
+        if (!mine || write(ready[1], &c, 1) != 1) _exit(2);
+        _exit(mine->Wait(20000) == NamedEvent::WaitResult::Signalled ? 0 : 1);
+    }
+    char c = 0;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(event->Set());
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    // Far inside the child's own limit: it woke on the set, not on a timeout.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    close(ready[0]);
+    close(ready[1]);
+}
+
+}  // namespace
