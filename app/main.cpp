@@ -21,15 +21,11 @@ void OnStopSignal(int) {
 }
 
 // A session that ends, or a kill without -9, closes the window the way
-// Cancel does instead of tearing the process down.
-void CloseOnStopSignals(QWidget& window) {
+// Cancel does instead of tearing the process down. The signals are caught
+// from the first moment; one that comes before the window closes it as
+// soon as it is up.
+void CatchStopSignals() {
     if (::pipe(gStopPipe) != 0) return;
-    auto* notifier = new QSocketNotifier(gStopPipe[0], QSocketNotifier::Read, &window);
-    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
-        char c;
-        [[maybe_unused]] const ssize_t n = ::read(gStopPipe[0], &c, 1);
-        window.close();
-    });
     struct sigaction sa {};
     sa.sa_handler = OnStopSignal;
     sigemptyset(&sa.sa_mask);
@@ -39,9 +35,20 @@ void CloseOnStopSignals(QWidget& window) {
     sigaction(SIGHUP, &sa, nullptr);
 }
 
+void CloseOnStopSignals(QWidget& window) {
+    if (gStopPipe[0] < 0) return;
+    auto* notifier = new QSocketNotifier(gStopPipe[0], QSocketNotifier::Read, &window);
+    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+        char c;
+        [[maybe_unused]] const ssize_t n = ::read(gStopPipe[0], &c, 1);
+        window.close();
+    });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    CatchStopSignals();
     auto guard = AcquireSingleInstance();
     if (!guard) return 0;  // silently: another editor runs, or none can be guarded
 

@@ -15,10 +15,13 @@
 namespace platform {
 namespace {
 
-std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
+std::string Errno(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
 
 // A name becomes a file name: "/" and "%" are escaped, nothing else.
-bool ObjectPath(const std::string& name, const char* suffix, std::string& path, std::string& error) {
+bool ObjectPath(const std::string& name, const char* suffix, std::string& path,
+                std::string& error) {
     if (name.empty()) {
         error = "a named object needs a name";
         return false;
@@ -75,7 +78,9 @@ bool NamedObjectDirectory(std::string& directory, std::string& error) {
     return true;
 }
 
-NamedMutex::~NamedMutex() { ::close(fd_); }
+NamedMutex::~NamedMutex() {
+    ::close(fd_);
+}
 
 std::unique_ptr<NamedMutex> NamedMutex::Create(const std::string& name, bool& alreadyExisted,
                                                std::string& error) {
@@ -116,10 +121,16 @@ std::unique_ptr<NamedEvent> NamedEvent::Open(const std::string& name, std::strin
     return std::unique_ptr<NamedEvent>(new NamedEvent(fd, path));
 }
 
-bool NamedEvent::Write(char state) { return ::pwrite(fd_, &state, 1, 0) == 1; }
+bool NamedEvent::Write(char state) {
+    return ::pwrite(fd_, &state, 1, 0) == 1;
+}
 
-bool NamedEvent::Set() { return Write('1'); }
-bool NamedEvent::Reset() { return Write('0'); }
+bool NamedEvent::Set() {
+    return Write('1');
+}
+bool NamedEvent::Reset() {
+    return Write('0');
+}
 
 bool NamedEvent::IsSet() {
     char state = '0';
@@ -144,7 +155,8 @@ NamedEvent::WaitResult NamedEvent::Wait(int timeoutMs) {
         }
         int wait = -1;
         if (timeoutMs >= 0) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
             if (left.count() <= 0) break;
             wait = static_cast<int>(left.count());
         }

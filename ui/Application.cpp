@@ -7,5 +7,9 @@ QString& HelpFile() {
 }
 }  // namespace
 
-void SetApplicationHelpFile(const QString& helpFile) { HelpFile() = helpFile; }
-QString ApplicationHelpFile() { return HelpFile(); }
+void SetApplicationHelpFile(const QString& helpFile) {
+    HelpFile() = helpFile;
+}
+QString ApplicationHelpFile() {
+    return HelpFile();
+}

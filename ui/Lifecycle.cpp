@@ -57,8 +57,9 @@ void TForm1::ReadConfiguration() {
         for (const char* key : {kVendorKey, kConfigurationKey}) {
             const RegStatus s = registry.OpenKey(key, false);
             if (s.code == RegCode::NotFound) {
-                Error(key == kVendorKey ? QStringLiteral("Missing vendor key in Registry.")
-                                        : QStringLiteral("Missing application configuration in Registry."));
+                Error(key == kVendorKey
+                          ? QStringLiteral("Missing vendor key in Registry.")
+                          : QStringLiteral("Missing application configuration in Registry."));
                 return;
             }
             if (!s.ok()) throw EStorageError(s.message);
@@ -98,9 +99,10 @@ void TForm1::ReadConfiguration() {
 bool TForm1::ApplyConfiguration() {
     if (!FActionKeys->HasActions()) return true;
     if (FStoredConfigurationUnread) {
-        Error(QStringLiteral("The configuration in the registry could not be read, so it is not "
-                             "written over.\nRepair it and use \"Revert To Default Profile\", or "
-                             "load a profile."));
+        Error(
+            QStringLiteral("The configuration in the registry could not be read, so it is not "
+                           "written over.\nRepair it and use \"Revert To Default Profile\", or "
+                           "load a profile."));
         return false;
     }
     FActionKeys->ShowIconOnStartup = chkShowIconOnStartup->isChecked();
@@ -116,8 +118,9 @@ bool TForm1::ApplyConfiguration() {
     if (auto event = platform::NamedEvent::Open(kChangeEventName, error)) event->Set();
 
     if (!saved) {
-        Error(QStringLiteral("The configuration could not be saved to the registry.\nYour changes "
-                             "are still here; try again with Apply or OK."));
+        Error(
+            QStringLiteral("The configuration could not be saved to the registry.\nYour changes "
+                           "are still here; try again with Apply or OK."));
     }
     return saved;
 }
@@ -148,10 +151,14 @@ void TForm1::DeleteKeyTree(const std::string& path) {
     registry.DeleteKey(path);
 }
 
-void TForm1::btnApplyClick(QObject*) { ApplyConfiguration(); }
+void TForm1::btnApplyClick(QObject*) {
+    ApplyConfiguration();
+}
 
 void TForm1::btnOKClick(QObject*) {
     if (ApplyConfiguration()) close();
 }
 
-void TForm1::btnCancelClick(QObject*) { close(); }
+void TForm1::btnCancelClick(QObject*) {
+    close();
+}

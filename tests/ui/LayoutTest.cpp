@@ -258,7 +258,8 @@ TEST_F(Window, TheFileDialogsStartWithTheirFilters) {
     EXPECT_EQ(form->SaveDialog.defaultExt, "");
     EXPECT_EQ(form->OpenDialog.filter, "");
     EXPECT_EQ(form->OpenDialog.filterIndex, 0);
-    EXPECT_EQ(QtFilterList(form->SaveDialog.filter), "Lumagrabber profile (*.lgp);;All Files (*.*)");
+    EXPECT_EQ(QtFilterList(form->SaveDialog.filter),
+              "Lumagrabber profile (*.lgp);;All Files (*.*)");
     EXPECT_EQ(QtFilterList("Sounds (*.wav)|*.wav"), "Sounds (*.wav)");
 }
 

@@ -1,5 +1,6 @@
 // Start, Apply, OK and Cancel of the editor against a private store, with
 // the user's steps made on the real controls.
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -8,7 +9,6 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include "model/ActionKeys.h"
 #include "platform/NamedObjects.h"
@@ -19,7 +19,9 @@
 namespace {
 
 const std::string kKey = "Software\\Orvane\\Lmgrab";
-std::string Action(int n) { return kKey + "\\Action" + std::to_string(n); }
+std::string Action(int n) {
+    return kKey + "\\Action" + std::to_string(n);
+}
 
 class Editor : public ::testing::Test {
 protected:

@@ -35,7 +35,8 @@ int main(int argc, char** argv) {
     if (command == "wait" && argc == 5 && std::strcmp(argv[3], "--timeout") == 0) {
         const char* t = argv[4];
         auto [end, ec] = std::from_chars(t, t + std::strlen(t), timeoutMs);
-        if (ec != std::errc() || *end != '\0' || timeoutMs < 0) return Fail("bad timeout '" + std::string(t) + "'");
+        if (ec != std::errc() || *end != '\0' || timeoutMs < 0)
+            return Fail("bad timeout '" + std::string(t) + "'");
     } else if (argc != 3) {
         return Usage();
     }

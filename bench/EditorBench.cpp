@@ -1,0 +1,91 @@
+// The editor's start: the window built and filled from a stored
+// configuration, and the whole program from exec to its first shown window.
+#include <benchmark/benchmark.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "model/ActionKeys.h"
+#include "ui/MainForm.h"
+
+namespace {
+
+class QuietUi : public ModalUi {
+public:
+    void Message(const QString&, const QString&, Icon) override {}
+    bool OpenFile(FileDialogState&, QString&) override { return false; }
+    bool SaveFile(FileDialogState&, QString&) override { return false; }
+    bool ChooseDirectory(const QString&, QString&) override { return false; }
+    void ShowHelp(const QString&, const QString&) override {}
+};
+
+class BenchStore {
+public:
+    explicit BenchStore(int actions) {
+        std::string pattern = (std::filesystem::temp_directory_path() / "lgbench.XXXXXX").string();
+        dir_ = mkdtemp(pattern.data());
+        setenv("LUMAGRABBER_REGISTRY", (dir_ + "/registry.db").c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
+        TActionKeys list(kConfigurationKey);
+        for (int n = 1; n <= actions; ++n) {
+            auto a = std::make_unique<TActionKey>();
+            a->Name = "Action " + std::to_string(n);
+            a->VirtualKey = 65 + n % 26;
+            a->SaveTo = 1;
+            a->Extension = ".jpg";
+            a->Quality = 80;
+            list.Add(std::move(a));
+        }
+        list.SaveToRegistry();
+    }
+    ~BenchStore() { std::filesystem::remove_all(dir_); }
+
+private:
+    std::string dir_;
+};
+
+void BM_FormCreate(benchmark::State& state) {
+    BenchStore store(static_cast<int>(state.range(0)));
+    QuietUi ui;
+    for (auto _ : state) {
+        TForm1 form(ui);  // builds the window and runs FormCreate: read plus fill
+        benchmark::DoNotOptimize(form.CurrentIndex());
+    }
+}
+
+// From starting the program to its window shown (it closes right after).
+void BM_ProcessStartToWindow(benchmark::State& state) {
+    BenchStore store(100);
+    setenv("LUMAGRABBER_QUIT_AFTER_START", "1", 1);
+    const std::string program = std::string(LG_BIN_DIR) + "/lumagrabber-config";
+    for (auto _ : state) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            execl(program.c_str(), "lumagrabber-config", nullptr);
+            _exit(127);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) state.SkipWithError("editor failed");
+    }
+    unsetenv("LUMAGRABBER_QUIT_AFTER_START");
+}
+
+BENCHMARK(BM_FormCreate)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ProcessStartToWindow)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

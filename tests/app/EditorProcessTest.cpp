@@ -1,0 +1,151 @@
+// The real editor program: started against a store seeded with lgreg, a
+// second start while it runs, a crash, and an ending by signal.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/NamedObjects.h"
+#include "tests/support/TempStore.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string Bin(const char* name) {
+    const char* dir = std::getenv("LG_TEST_BIN_DIR");
+    return std::string(dir ? dir : ".") + "/" + name;
+}
+
+// Starts a program with the given arguments; its output goes to /dev/null.
+pid_t Spawn(const std::string& program, std::vector<std::string> args = {}) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        freopen("/dev/null", "r", stdin);
+        freopen("/dev/null", "w", stdout);
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+// The exit code, or -1 when the process was still running at the deadline.
+int WaitFor(pid_t pid, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < deadline) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return -1;
+}
+
+int Lgreg(std::vector<std::string> args) {
+    return WaitFor(Spawn(Bin("lgreg"), std::move(args)), 20s);
+}
+
+bool GuardHeld() {
+    bool existed = false;
+    std::string error;
+    auto m = platform::NamedMutex::Create("Lumagrabber configuration is already running", existed,
+                                          error);
+    return m && existed;
+}
+
+bool WaitUntil(const std::function<bool()>& condition) {
+    for (int i = 0; i < 1000; ++i) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
+class EditorProcess : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        const std::string key = "HKCU\\Software\\Orvane\\Lmgrab";
+        ASSERT_EQ(Lgreg({"add", key, "/v", "Count", "/t", "REG_DWORD", "/d", "1"}), 0);
+        ASSERT_EQ(Lgreg({"add", key + "\\Action1", "/v", "Name", "/d", "seeded"}), 0);
+        ASSERT_EQ(
+            Lgreg({"add", key + "\\Action1", "/v", "VirtualKey", "/t", "REG_DWORD", "/d", "65"}),
+            0);
+    }
+
+    testsupport::TempRuntimeDir runtime;
+    testsupport::TempStore store;
+};
+
+TEST_F(EditorProcess, OnlyOneEditorRunsAndASecondEndsAtOnceAndQuietly) {
+    const pid_t first = Spawn(Bin("lumagrabber-config"));
+    ASSERT_TRUE(WaitUntil(GuardHeld)) << "the editor did not start";
+    EXPECT_EQ(WaitFor(first, 300ms), -1);  // it keeps running, window open
+
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    const pid_t second = fork();
+    if (second == 0) {
+        dup2(out[1], 1);
+        dup2(out[1], 2);
+        execl(Bin("lumagrabber-config").c_str(), "lumagrabber-config", nullptr);
+        _exit(127);
+    }
+    close(out[1]);
+    EXPECT_EQ(WaitFor(second, 10s), 0);
+    char buf[256];
+    EXPECT_EQ(read(out[0], buf, sizeof buf), 0) << "the second editor said something";
+    close(out[0]);
+
+    // Ended by the session, the editor closes as Cancel does, with code 0.
+    kill(first, SIGTERM);
+    EXPECT_EQ(WaitFor(first, 10s), 0);
+    EXPECT_FALSE(GuardHeld());
+    EXPECT_EQ(store.GetString("Software\\Orvane\\Lmgrab\\Action1", "Name"), "seeded");
+}
+
+TEST_F(EditorProcess, AKilledEditorLeavesNoStaleGuard) {
+    const pid_t crashed = Spawn(Bin("lumagrabber-config"));
+    ASSERT_TRUE(WaitUntil(GuardHeld));
+    kill(crashed, SIGKILL);
+    WaitFor(crashed, 10s);
+    EXPECT_FALSE(GuardHeld());
+
+    const pid_t next = Spawn(Bin("lumagrabber-config"));
+    EXPECT_TRUE(WaitUntil(GuardHeld)) << "a new editor did not start after a crash";
+    kill(next, SIGTERM);
+    EXPECT_EQ(WaitFor(next, 10s), 0);
+}
+
+TEST_F(EditorProcess, StartsAndEndsCleanlyWhenAskedToQuitAfterStart) {
+    setenv("LUMAGRABBER_QUIT_AFTER_START", "1", 1);
+    EXPECT_EQ(WaitFor(Spawn(Bin("lumagrabber-config")), 20s), 0);
+    unsetenv("LUMAGRABBER_QUIT_AFTER_START");
+    EXPECT_FALSE(GuardHeld());
+}
+
+TEST_F(EditorProcess, LgeventWaitsForAndSetsTheChangeEvent) {
+    const std::string name = "Lumagrabber configuration changed.";
+    EXPECT_EQ(WaitFor(Spawn(Bin("lgevent"), {"wait", name, "--timeout", "50"}), 10s), 1);
+    const pid_t waiter = Spawn(Bin("lgevent"), {"wait", name, "--timeout", "20000"});
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(WaitFor(Spawn(Bin("lgevent"), {"set", name}), 10s), 0);
+    EXPECT_EQ(WaitFor(waiter, 10s), 0);
+    EXPECT_EQ(WaitFor(Spawn(Bin("lgevent"), {"reset", name}), 10s), 0);
+    EXPECT_EQ(WaitFor(Spawn(Bin("lgevent"), {"frob", name}), 10s), 1);
+    EXPECT_EQ(WaitFor(Spawn(Bin("lgevent"), {"wait", name, "--timeout", "x"}), 10s), 1);
+}
+
+}  // namespace
