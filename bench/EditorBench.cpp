@@ -15,15 +15,6 @@
 
 namespace {
 
-class QuietUi : public ModalUi {
-public:
-    void Message(const QString&, const QString&, Icon) override {}
-    bool OpenFile(FileDialogState&, QString&) override { return false; }
-    bool SaveFile(FileDialogState&, QString&) override { return false; }
-    bool ChooseDirectory(const QString&, QString&) override { return false; }
-    void ShowHelp(const QString&, const QString&) override {}
-};
-
 class BenchStore {
 public:
     explicit BenchStore(int actions) {
@@ -51,7 +42,7 @@ private:
 
 void BM_FormCreate(benchmark::State& state) {
     BenchStore store(static_cast<int>(state.range(0)));
-    QuietUi ui;
+    SilentModalUi ui;
     for (auto _ : state) {
         TForm1 form(ui);  // builds the window and runs FormCreate: read plus fill
         benchmark::DoNotOptimize(form.CurrentIndex());

@@ -42,5 +42,16 @@ public:
     void ShowHelp(const QString& helpFile, const QString& topic) override;
 };
 
+// Shows nothing and cancels every dialog: for running the window where no
+// one answers (pictures, benchmarks).
+class SilentModalUi : public ModalUi {
+public:
+    void Message(const QString&, const QString&, Icon) override {}
+    bool OpenFile(FileDialogState&, QString&) override { return false; }
+    bool SaveFile(FileDialogState&, QString&) override { return false; }
+    bool ChooseDirectory(const QString&, QString&) override { return false; }
+    void ShowHelp(const QString&, const QString&) override {}
+};
+
 // "Name (*.lgp)|*.lgp|All Files (*.*)|*.*" as Qt's "Name (*.lgp);;All Files (*.*)".
 QString QtFilterList(const QString& filter);

@@ -15,9 +15,14 @@
 #include "model/ActionKeys.h"
 #include "tests/support/FakeModalUi.h"
 #include "tests/support/TempStore.h"
+#include "tests/support/UiDriving.h"
 #include "ui/MainForm.h"
 
 namespace {
+
+using testsupport::Pick;
+using testsupport::Tick;
+using testsupport::Type;
 
 TActionKey FileAction(const char* extension, int pixelFormat = 0) {
     TActionKey a;
@@ -63,21 +68,6 @@ protected:
         return Action(i);
     }
     bool Shown(QWidget* w) { return w->isVisibleTo(form.get()); }
-    // A pick in a drop-down list as the user makes it, with the keyboard.
-    void Pick(QComboBox* list, int index) {
-        list->setFocus();
-        if (list->currentIndex() < 0) {
-            QTest::keyClick(list, Qt::Key_Home);
-        }
-        while (list->currentIndex() < index) QTest::keyClick(list, Qt::Key_Down);
-        while (list->currentIndex() > index) QTest::keyClick(list, Qt::Key_Up);
-    }
-    void Type(QLineEdit* edit, const QString& text) {
-        edit->setFocus();
-        edit->selectAll();
-        QTest::keyClick(edit, Qt::Key_Delete);
-        QTest::keyClicks(edit, text);
-    }
 
     testsupport::TempStore store;
     FakeModalUi dialogs;
@@ -213,8 +203,7 @@ TEST_F(ActionsPage, DestinationsStoreByKind) {
     EXPECT_TRUE(Shown(form->grpBmpDetails));  // shown as a file action
     form->StoreAction(0);
     EXPECT_EQ(Action(0).SaveTo, 1);
-    QTest::mouseClick(form->chkSaveToClipboard, Qt::LeftButton, {},
-                      QPoint(4, form->chkSaveToClipboard->height() / 2));
+    Tick(form->chkSaveToClipboard);
     ASSERT_TRUE(form->chkSaveToClipboard->isChecked());
     form->StoreAction(0);
     EXPECT_EQ(Action(0).SaveTo, 2);
@@ -355,7 +344,7 @@ TEST_F(ActionsPage, TheRoadOfATypicalChange) {
     TActionKey a = FileAction(".bmp");
     a.Modifiers = 0;
     Load({a});
-    QTest::mouseClick(form->chkCtrl, Qt::LeftButton, {}, QPoint(4, form->chkCtrl->height() / 2));
+    Tick(form->chkCtrl);
     Pick(form->lstVirtualKey, 40);  // "F5"
     Pick(form->lstFileExtension, 1);
     EXPECT_TRUE(Shown(form->grpJpgDetails));

@@ -14,9 +14,14 @@
 #include "platform/NamedObjects.h"
 #include "tests/support/FakeModalUi.h"
 #include "tests/support/TempStore.h"
+#include "tests/support/UiDriving.h"
 #include "ui/MainForm.h"
 
 namespace {
+
+using testsupport::Pick;
+using testsupport::Tick;
+using testsupport::Type;
 
 const std::string kKey = "Software\\Orvane\\Lmgrab";
 std::string Action(int n) {
@@ -44,25 +49,10 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     }
     void Click(QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
-    void Tick(QCheckBox* box) {
-        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(4, box->height() / 2));
-    }
     void Select(int row) {
         QListWidget* list = form->lstActions;
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           list->visualItemRect(list->item(row)).center());
-    }
-    void Type(QLineEdit* edit, const QString& text) {
-        edit->setFocus();
-        edit->selectAll();
-        QTest::keyClick(edit, Qt::Key_Delete);
-        QTest::keyClicks(edit, text);
-    }
-    void Pick(QComboBox* list, int index) {
-        list->setFocus();
-        if (list->currentIndex() < 0) QTest::keyClick(list, Qt::Key_Home);
-        while (list->currentIndex() < index) QTest::keyClick(list, Qt::Key_Down);
-        while (list->currentIndex() > index) QTest::keyClick(list, Qt::Key_Up);
     }
     // A handle like the capture tool's, so the event lives on after Apply.
     std::unique_ptr<platform::NamedEvent> Listen() {

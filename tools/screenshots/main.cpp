@@ -13,16 +13,6 @@
 
 namespace {
 
-// Answers nothing; the pictures need no dialog.
-class NoDialogs : public ModalUi {
-public:
-    void Message(const QString&, const QString&, Icon) override {}
-    bool OpenFile(FileDialogState&, QString&) override { return false; }
-    bool SaveFile(FileDialogState&, QString&) override { return false; }
-    bool ChooseDirectory(const QString&, QString&) override { return false; }
-    void ShowHelp(const QString&, const QString&) override {}
-};
-
 void AddSample(TActionKeys& list) {
     list.TargetDir = "/home/user/Pictures/Captures";
     list.DefaultSound = "/usr/share/sounds/camera-shutter.wav";
@@ -64,7 +54,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QDir dir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs/screenshots"));
     if (!QDir().mkpath(dir.path())) return 1;
-    NoDialogs dialogs;
+    SilentModalUi dialogs;
     TForm1 form(dialogs);
     AddSample(form.ActionKeys());
     form.FillActionList();
