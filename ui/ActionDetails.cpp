@@ -8,6 +8,9 @@
 #include <QPushButton>
 #include <QSlider>
 
+#include <QDir>
+
+#include "ui/DirectoryChooser.h"
 #include "ui/MainForm.h"
 #include "ui/Text.h"
 
@@ -89,4 +92,35 @@ void TForm1::chkSaveToClipboardClick(QObject*) {
         lstFileExtension->setCurrentIndex(0);
         lstFileExtensionChange(lstFileExtension);
     }
+}
+
+void TForm1::btnBrowseClick(QObject*) {
+    BrowseDirectory(edActionDir);
+}
+
+void TForm1::btnBrowseSoundClick(QObject*) {
+    BrowseSound(edActionSound);
+}
+
+// Shared by both pages' directory buttons.
+void TForm1::BrowseDirectory(QLineEdit* edit) {
+    QString directory, error;
+    switch (FModalUi.ChooseDirectory(ChooserStart(edit->text()), directory, error)) {
+        case ModalUi::Chosen::Directory:
+            edit->setText(QDir::toNativeSeparators(directory));
+            break;
+        case ModalUi::Chosen::CreationFailed:
+            FModalUi.Message(error, QString::fromUtf8(kApplicationTitle), ModalUi::Icon::Error);
+            break;
+        case ModalUi::Chosen::Cancelled:
+            break;
+    }
+}
+
+// Shared by both pages' sound buttons; the open dialog keeps its last file.
+void TForm1::BrowseSound(QLineEdit* edit) {
+    OpenDialog.defaultExt = QStringLiteral("wav");
+    OpenDialog.filter = QStringLiteral("Sounds (*.wav)|*.wav");
+    QString file;
+    if (FModalUi.OpenFile(OpenDialog, file)) edit->setText(file);
 }

@@ -186,5 +186,3 @@ void TForm1::btnBrowseDefaultSoundClick(QObject*) {}
 void TForm1::btnLoadClick(QObject*) {}
 void TForm1::btnSaveClick(QObject*) {}
 void TForm1::btnRevertClick(QObject*) {}
-void TForm1::btnBrowseClick(QObject*) {}
-void TForm1::btnBrowseSoundClick(QObject*) {}

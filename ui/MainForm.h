@@ -85,6 +85,8 @@ private:
     void ConnectHandlers();
     // Selects an entry of lstActions without running lstActionsClick.
     void SelectActionEntry(int row);
+    void BrowseDirectory(QLineEdit* edit);
+    void BrowseSound(QLineEdit* edit);
     void RelabelCurrentEntry();
     // The Actions page while the list holds no action.
     void ShowEmptyPage();

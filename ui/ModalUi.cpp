@@ -1,5 +1,7 @@
 #include "ui/ModalUi.h"
 
+#include "ui/DirectoryChooser.h"
+
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -52,11 +54,19 @@ bool QtModalUi::SaveFile(FileDialogState& dialog, QString& fileName) {
     return RunFileDialog(dialog, fileName, QFileDialog::AcceptSave);
 }
 
-bool QtModalUi::ChooseDirectory(const QString& start, QString& directory) {
-    const QString chosen = QFileDialog::getExistingDirectory(nullptr, QString(), start);
-    if (chosen.isEmpty()) return false;
-    directory = chosen;
-    return true;
+ModalUi::Chosen QtModalUi::ChooseDirectory(const QString& start, QString& directory,
+                                           QString& error) {
+    DirectoryChooser chooser(start, [](const QString& text) {
+        return QMessageBox::question(nullptr, QString(), text,
+                                     QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    });
+    if (chooser.exec() != QDialog::Accepted) return Chosen::Cancelled;
+    if (!chooser.creationError().isEmpty()) {
+        error = chooser.creationError();
+        return Chosen::CreationFailed;
+    }
+    directory = chooser.directory();
+    return Chosen::Directory;
 }
 
 void QtModalUi::ShowHelp(const QString& helpFile, const QString& topic) {

@@ -26,8 +26,10 @@ public:
     // state then remembers the file and the filter pair.
     virtual bool OpenFile(FileDialogState& dialog, QString& fileName) = 0;
     virtual bool SaveFile(FileDialogState& dialog, QString& fileName) = 0;
-    // A modal directory chooser starting at start; true with the directory.
-    virtual bool ChooseDirectory(const QString& start, QString& directory) = 0;
+    enum class Chosen { Directory, Cancelled, CreationFailed };
+    // A modal directory chooser starting at start, which offers to create a
+    // directory that does not exist. On CreationFailed, error says why.
+    virtual Chosen ChooseDirectory(const QString& start, QString& directory, QString& error) = 0;
     // Shows a topic of a help file.
     virtual void ShowHelp(const QString& helpFile, const QString& topic) = 0;
 };
@@ -38,7 +40,7 @@ public:
     void Message(const QString& text, const QString& caption, Icon icon) override;
     bool OpenFile(FileDialogState& dialog, QString& fileName) override;
     bool SaveFile(FileDialogState& dialog, QString& fileName) override;
-    bool ChooseDirectory(const QString& start, QString& directory) override;
+    Chosen ChooseDirectory(const QString& start, QString& directory, QString& error) override;
     void ShowHelp(const QString& helpFile, const QString& topic) override;
 };
 
@@ -49,7 +51,9 @@ public:
     void Message(const QString&, const QString&, Icon) override {}
     bool OpenFile(FileDialogState&, QString&) override { return false; }
     bool SaveFile(FileDialogState&, QString&) override { return false; }
-    bool ChooseDirectory(const QString&, QString&) override { return false; }
+    Chosen ChooseDirectory(const QString&, QString&, QString&) override {
+        return Chosen::Cancelled;
+    }
     void ShowHelp(const QString&, const QString&) override {}
 };
 

@@ -29,9 +29,17 @@ public:
     bool SaveFile(FileDialogState& dialog, QString& fileName) override {
         return File("save", dialog, fileName);
     }
-    bool ChooseDirectory(const QString& start, QString& directory) override {
+    // A directory answer that starts with "!" fails creation with that text.
+    Chosen ChooseDirectory(const QString& start, QString& directory, QString& error) override {
         asked << "directory:" + start;
-        return Answer(directory);
+        QString answer;
+        if (!Answer(answer)) return Chosen::Cancelled;
+        if (answer.startsWith('!')) {
+            error = answer.mid(1);
+            return Chosen::CreationFailed;
+        }
+        directory = answer;
+        return Chosen::Directory;
     }
     void ShowHelp(const QString& helpFile, const QString& topic) override {
         asked << "help:" + helpFile + "#" + topic;
