@@ -13,6 +13,9 @@
 #include "model/ActionKeys.h"
 #include "ui/MainForm.h"
 
+#include <QListWidget>
+#include <QPushButton>
+
 namespace {
 
 class BenchStore {
@@ -69,6 +72,52 @@ void BM_ProcessStartToWindow(benchmark::State& state) {
 
 BENCHMARK(BM_FormCreate)->Arg(1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ProcessStartToWindow)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+namespace {
+
+// A window holding many actions, as the user finds it after start.
+struct BigList {
+    explicit BigList(int actions) : store(0), form(ui) {
+        for (int n = 1; n <= actions; ++n) {
+            auto a = std::make_unique<TActionKey>();
+            a->Name = "Action " + std::to_string(n);
+            a->VirtualKey = 65 + n % 26;
+            a->SaveTo = static_cast<std::uint8_t>(1 + n % 2);
+            a->Extension = n % 3 ? ".jpg" : ".bmp";
+            a->Quality = 80;
+            form.ActionKeys().Add(std::move(a));
+        }
+        form.FillActionList();
+    }
+    BenchStore store;
+    SilentModalUi ui;
+    TForm1 form;
+};
+
+void BM_SelectAnotherAction(benchmark::State& state) {
+    BigList big(static_cast<int>(state.range(0)));
+    int row = 0;
+    for (auto _ : state) {
+        row = (row + 4999) % big.form.lstActions->count();
+        big.form.lstActions->setCurrentRow(row);  // as a click does: runs lstActionsClick
+    }
+}
+
+void BM_NewAction(benchmark::State& state) {
+    BigList big(static_cast<int>(state.range(0)));
+    for (auto _ : state) big.form.btnNewAction->click();
+}
+
+void BM_DeleteAction(benchmark::State& state) {
+    BigList big(static_cast<int>(state.range(0)));
+    for (auto _ : state) big.form.btnDelete->click();
+}
+
+BENCHMARK(BM_SelectAnotherAction)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NewAction)->Arg(10000)->Iterations(200)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DeleteAction)->Arg(10000)->Iterations(200)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

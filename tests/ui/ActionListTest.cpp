@@ -88,6 +88,31 @@ TEST_F(ActionList, ChoosingAnotherEntryStoresTheOneLeftAndRelabelsIt) {
     EXPECT_EQ(form->CurrentIndex(), 2);
 }
 
+TEST_F(ActionList, EditsOfSeveralActionsAllReachTheList) {
+    Load(3);
+    for (int row = 0; row < 3; ++row) {
+        ClickEntry(row);
+        Type(form->edActionName, QStringLiteral("edited %1").arg(row));
+        Pick(form->lstVirtualKey, 36 + row);  // F1, F2, F3
+        Pick(form->lstGrabMethod, row);
+        Pick(form->lstFileExtension, row);  // .bmp, .jpg, .tga
+    }
+    ClickEntry(0);
+    Tick(form->chkShift);
+    QTest::mouseClick(form->btnNewAction, Qt::LeftButton);
+    for (int row = 0; row < 3; ++row) {
+        EXPECT_EQ(Action(row).Name, "edited " + std::to_string(row));
+        EXPECT_EQ(Entry(row).toStdString(), "edited " + std::to_string(row));
+        EXPECT_EQ(Action(row).VirtualKey, 112 + row);
+        EXPECT_EQ(Action(row).GrabMethod, row);
+    }
+    EXPECT_EQ(Action(0).Modifiers, 4);
+    EXPECT_EQ(Action(1).Extension, ".jpg");
+    EXPECT_EQ(Action(1).Quality, 100);
+    EXPECT_EQ(Action(2).Extension, ".tga");
+    EXPECT_EQ(Action(2).PixelFormat, 6);
+}
+
 TEST_F(ActionList, NewStoresTheActionOnViewAndAppendsAFileAction) {
     Load(3);
     ClickEntry(1);
