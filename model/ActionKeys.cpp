@@ -1,5 +1,8 @@
 #include "model/ActionKeys.h"
 
+#include <sys/stat.h>
+
+#include "model/FileActionStorage.h"
 #include "model/RegActionStorage.h"
 #include "platform/ThreadHotKeys.h"
 
@@ -72,6 +75,33 @@ bool TActionKeys::SaveToRegistry() {
     try {
         TRegActionWriter writer(KeyPath);
         return writer.WriteAll(*this);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool TActionKeys::LoadFromFile(const std::string& fileName) {
+    struct stat st {};
+    if (::stat(fileName.c_str(), &st) != 0) return false;
+    FLastLoad = TLoadReport();
+    try {
+        Clear();
+        TFileActionReader reader(KeyPath, fileName);
+        const bool ok = reader.ReadAll(*this);
+        FLastLoad = reader.Report;
+        return ok;
+    } catch (...) {
+        FLastLoad.settingsUnreadable = true;
+        return false;
+    }
+}
+
+bool TActionKeys::SaveToFile(const std::string& fileName) {
+    // The new profile is written beside the old one and replaces it only
+    // when complete, so a failed save never costs the user the old file.
+    try {
+        TFileActionWriter writer(KeyPath, fileName);
+        return writer.WriteAll(*this) && writer.Commit();
     } catch (...) {
         return false;
     }

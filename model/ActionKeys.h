@@ -56,6 +56,10 @@ public:
     // None of these lets an error escape: every failure is false.
     bool LoadFromRegistry();
     bool SaveToRegistry();
+    // A profile file that does not exist loads nothing and changes nothing.
+    bool LoadFromFile(const std::string& fileName);
+    // Replaces the file as a whole, or leaves it as it was when the save fails.
+    bool SaveToFile(const std::string& fileName);
 
     // What the last load met; all clear after a load that succeeded.
     const TLoadReport& LastLoad() const { return FLastLoad; }

@@ -179,10 +179,3 @@ void TForm1::FillActionList() {
     ShowAction(FCurrentIndex);
 }
 
-// Handlers that later work fills in.
-void TForm1::btnHelpClick(QObject*) {}
-void TForm1::btnBrowseGlobalClick(QObject*) {}
-void TForm1::btnBrowseDefaultSoundClick(QObject*) {}
-void TForm1::btnLoadClick(QObject*) {}
-void TForm1::btnSaveClick(QObject*) {}
-void TForm1::btnRevertClick(QObject*) {}

@@ -45,6 +45,7 @@ public:
     bool ApplyConfiguration();
     void DeleteSurplusActionKeys(const std::string& path, int first);
     void DeleteKeyTree(const std::string& path);
+    void ReadProfile(const QString& path);
     void FillActionList();
     void ShowAction(int index);
     void StoreAction(int index);

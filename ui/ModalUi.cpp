@@ -1,6 +1,7 @@
 #include "ui/ModalUi.h"
 
 #include "ui/DirectoryChooser.h"
+#include "ui/HelpViewer.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
@@ -70,6 +71,8 @@ ModalUi::Chosen QtModalUi::ChooseDirectory(const QString& start, QString& direct
 }
 
 void QtModalUi::ShowHelp(const QString& helpFile, const QString& topic) {
-    Message(QStringLiteral("Help topic %1 of %2 is not available yet.").arg(topic, helpFile),
-            QStringLiteral("Lumagrabber - Help"), Icon::Information);
+    QString error;
+    if (!ShowHelpTopic(helpFile, topic, error)) {
+        Message(error, QStringLiteral("Lumagrabber - Error"), Icon::None);
+    }
 }

@@ -1,0 +1,62 @@
+// The General page: profiles, revert, the default directory and sound, help.
+#include <QCheckBox>
+#include <QLineEdit>
+
+#include "model/ActionKeys.h"
+#include "ui/Application.h"
+#include "ui/MainForm.h"
+#include "ui/Text.h"
+
+namespace {
+const QString kProfileFilter = QStringLiteral("Lumagrabber profile (*.lgp)|*.lgp|All Files (*.*)|*.*");
+}
+
+void TForm1::btnSaveClick(QObject*) {
+    QString file;
+    if (!FModalUi.SaveFile(SaveDialog, file)) return;
+    StoreAction(FCurrentIndex);
+    if (!FActionKeys->SaveToFile(ToModel(file))) {
+        FModalUi.Message(QStringLiteral("Save operation failed!"), QStringLiteral("FAILED"),
+                         ModalUi::Icon::None);
+    }
+}
+
+void TForm1::btnLoadClick(QObject*) {
+    OpenDialog.defaultExt = QStringLiteral("lgp");
+    OpenDialog.filter = kProfileFilter;
+    QString file;
+    if (!FModalUi.OpenFile(OpenDialog, file)) return;
+    ReadProfile(file);
+    FillActionList();
+}
+
+void TForm1::ReadProfile(const QString& path) {
+    const QString failed = QStringLiteral("Failed to read from file: ") + path;
+    try {
+        if (FActionKeys->LoadFromFile(ToModel(path))) {
+            // The user chose this configuration to replace the stored one.
+            FStoredConfigurationUnread = false;
+            ShowGlobals();
+            return;
+        }
+        ClearGlobals();
+        if (FActionKeys->HasActions()) FActionKeys->Clear();
+        Error(failed);
+    } catch (...) {
+        if (FActionKeys->HasActions()) FActionKeys->Clear();
+        Error(failed);
+    }
+}
+
+void TForm1::btnRevertClick(QObject*) {
+    ReadConfiguration();
+    FillActionList();
+}
+
+void TForm1::btnBrowseGlobalClick(QObject*) { BrowseDirectory(edGlobalDir); }
+
+void TForm1::btnBrowseDefaultSoundClick(QObject*) { BrowseSound(edDefaultSound); }
+
+void TForm1::btnHelpClick(QObject*) {
+    FModalUi.ShowHelp(ApplicationHelpFile(), QStringLiteral("IDH_Contents"));
+}
