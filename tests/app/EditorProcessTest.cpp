@@ -148,4 +148,30 @@ TEST_F(EditorProcess, LgeventWaitsForAndSetsTheChangeEvent) {
     EXPECT_EQ(WaitFor(Spawn(Bin("lgevent"), {"wait", name, "--timeout", "x"}), 10s), 1);
 }
 
+TEST_F(EditorProcess, LgprofileBacksUpAndRestoresTheStore) {
+    const std::string file = store.dir().file("backup.lgp");
+    ASSERT_EQ(WaitFor(Spawn(Bin("lgprofile"), {"save", file}), 20s), 0);
+    EXPECT_NE(testsupport::ReadFile(file).find("Name=seeded"), std::string::npos);
+
+    const std::string key = "HKCU\\Software\\Orvane\\Lmgrab";
+    ASSERT_EQ(Lgreg({"add", key, "/v", "Count", "/t", "REG_DWORD", "/d", "2", "/f"}), 0);
+    ASSERT_EQ(Lgreg({"add", key + "\\Action1", "/v", "Name", "/d", "changed", "/f"}), 0);
+    ASSERT_EQ(Lgreg({"add", key + "\\Action2", "/v", "Name", "/d", "extra"}), 0);
+    std::string error;
+    auto event = platform::NamedEvent::Open("Lumagrabber configuration changed.", error);
+    ASSERT_EQ(WaitFor(Spawn(Bin("lgprofile"), {"load", file}), 20s), 0);
+    EXPECT_EQ(store.GetString("Software\\Orvane\\Lmgrab\\Action1", "Name"), "seeded");
+    EXPECT_FALSE(store.KeyExists("Software\\Orvane\\Lmgrab\\Action2"));
+    EXPECT_EQ(store.GetDword("Software\\Orvane\\Lmgrab", "Count"), 1u);
+    EXPECT_TRUE(event->IsSet());
+
+    // A profile that cannot be read commits nothing.
+    testsupport::WriteFile(file,
+                           "[Software\\Orvane\\Lmgrab]\nCount=1\n");  // an action without a key
+    EXPECT_EQ(WaitFor(Spawn(Bin("lgprofile"), {"load", file}), 20s), 1);
+    EXPECT_EQ(WaitFor(Spawn(Bin("lgprofile"), {"load", store.dir().file("none.lgp")}), 20s), 1);
+    EXPECT_EQ(store.GetString("Software\\Orvane\\Lmgrab\\Action1", "Name"), "seeded");
+    EXPECT_EQ(WaitFor(Spawn(Bin("lgprofile"), {"save", store.dir().file("no/dir/x.lgp")}), 20s), 1);
+}
+
 }  // namespace
