@@ -75,6 +75,36 @@ void BM_LoadFromRegistry(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
+void BM_SaveToFile(benchmark::State& state) {
+    BenchStore store;
+    TActionKeys list(kKey);
+    Fill(list, static_cast<int>(state.range(0)));
+    const std::string file = std::filesystem::temp_directory_path() / "lgbench-profile.lgp";
+    for (auto _ : state) {
+        if (!list.SaveToFile(file)) state.SkipWithError("save failed");
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+    std::filesystem::remove(file);
+}
+
+void BM_LoadFromFile(benchmark::State& state) {
+    BenchStore store;
+    const std::string file = std::filesystem::temp_directory_path() / "lgbench-profile.lgp";
+    {
+        TActionKeys list(kKey);
+        Fill(list, static_cast<int>(state.range(0)));
+        if (!list.SaveToFile(file)) state.SkipWithError("save failed");
+    }
+    TActionKeys list(kKey);
+    for (auto _ : state) {
+        if (!list.LoadFromFile(file)) state.SkipWithError("load failed");
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+    std::filesystem::remove(file);
+}
+
+BENCHMARK(BM_SaveToFile)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadFromFile)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SaveToRegistry)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadFromRegistry)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 
