@@ -12,6 +12,7 @@ LG_PACKAGES=(
     googletest libgtest-dev libgmock-dev
     libbenchmark-dev
     qt6-base-dev fonts-liberation2
+    clang-14 libclang-rt-14-dev
 )
 
 lg_install_packages() {
