@@ -57,18 +57,23 @@ bool TActionKeys::ReleaseHotKeys() {
     return ok;
 }
 
-bool TActionKeys::LoadFromRegistry() {
+// Every load: cleared first, any error a false result, the report kept.
+bool TActionKeys::LoadWith(const std::function<std::unique_ptr<TActionReader>()>& makeReader) {
     FLastLoad = TLoadReport();
     try {
         Clear();
-        TRegActionReader reader(KeyPath);
-        const bool ok = reader.ReadAll(*this);
-        FLastLoad = reader.Report;
+        const std::unique_ptr<TActionReader> reader = makeReader();
+        const bool ok = reader->ReadAll(*this);
+        FLastLoad = reader->Report;
         return ok;
     } catch (...) {
         FLastLoad.settingsUnreadable = true;
         return false;
     }
+}
+
+bool TActionKeys::LoadFromRegistry() {
+    return LoadWith([this] { return std::make_unique<TRegActionReader>(KeyPath); });
 }
 
 bool TActionKeys::SaveToRegistry() {
@@ -83,17 +88,7 @@ bool TActionKeys::SaveToRegistry() {
 bool TActionKeys::LoadFromFile(const std::string& fileName) {
     struct stat st {};
     if (::stat(fileName.c_str(), &st) != 0) return false;
-    FLastLoad = TLoadReport();
-    try {
-        Clear();
-        TFileActionReader reader(KeyPath, fileName);
-        const bool ok = reader.ReadAll(*this);
-        FLastLoad = reader.Report;
-        return ok;
-    } catch (...) {
-        FLastLoad.settingsUnreadable = true;
-        return false;
-    }
+    return LoadWith([&] { return std::make_unique<TFileActionReader>(KeyPath, fileName); });
 }
 
 bool TActionKeys::SaveToFile(const std::string& fileName) {

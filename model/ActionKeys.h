@@ -2,6 +2,7 @@
 // and the global settings. List index i is stored as action number i + 1.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -66,6 +67,7 @@ public:
 
 private:
     void CheckIndex(int index) const;
+    bool LoadWith(const std::function<std::unique_ptr<TActionReader>()>& makeReader);
 
     std::vector<std::unique_ptr<TActionKey>> Items;
     TLoadReport FLastLoad;
