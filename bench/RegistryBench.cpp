@@ -103,7 +103,7 @@ void BM_LoadFromFile(benchmark::State& state) {
     std::filesystem::remove(file);
 }
 
-BENCHMARK(BM_SaveToFile)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SaveToFile)->Arg(0)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadFromFile)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SaveToRegistry)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadFromRegistry)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
