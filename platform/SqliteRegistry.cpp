@@ -348,7 +348,7 @@ public:
 
     RegStatus DeleteValue(std::string_view name) override {
         if (RegStatus s = CheckWritable(name); !s.ok()) return s;
-        if (RegStatus s = CheckAlive(); !s.ok()) return s;
+        // QueryValue tells a deleted key from a missing value.
         RegValue existing;
         if (RegStatus s = QueryValue(name, existing); !s.ok()) return s;
         if (RegStatus s = c_->BeginWrite(); !s.ok()) return s;
