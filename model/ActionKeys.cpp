@@ -1,7 +1,5 @@
 #include "model/ActionKeys.h"
 
-#include <sys/stat.h>
-
 #include "model/FileActionStorage.h"
 #include "model/RegActionStorage.h"
 #include "platform/ThreadHotKeys.h"
@@ -86,17 +84,24 @@ bool TActionKeys::SaveToRegistry() {
 }
 
 bool TActionKeys::LoadFromFile(const std::string& fileName) {
-    struct stat st {};
-    if (::stat(fileName.c_str(), &st) != 0) return false;
-    return LoadWith([&] { return std::make_unique<TFileActionReader>(KeyPath, fileName); });
+    FLastFileError.clear();
+    if (!platform::IsRegularFile(fileName, FLastFileError)) return false;
+    return LoadWith([&] {
+        auto reader = std::make_unique<TFileActionReader>(KeyPath, fileName);
+        FLastFileError = reader->Error();
+        return reader;
+    });
 }
 
 bool TActionKeys::SaveToFile(const std::string& fileName) {
     // The new profile is written beside the old one and replaces it only
     // when complete, so a failed save never costs the user the old file.
+    FLastFileError.clear();
     try {
         TFileActionWriter writer(KeyPath, fileName);
-        return writer.WriteAll(*this) && writer.Commit();
+        const bool ok = writer.WriteAll(*this) && writer.Commit();
+        FLastFileError = writer.Error();
+        return ok;
     } catch (...) {
         return false;
     }

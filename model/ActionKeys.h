@@ -57,13 +57,17 @@ public:
     // None of these lets an error escape: every failure is false.
     bool LoadFromRegistry();
     bool SaveToRegistry();
-    // A profile file that does not exist loads nothing and changes nothing.
+    // A profile file that does not exist, or is no regular file (a FIFO, a
+    // device, a folder), loads nothing and changes nothing.
     bool LoadFromFile(const std::string& fileName);
     // Replaces the file as a whole, or leaves it as it was when the save fails.
     bool SaveToFile(const std::string& fileName);
 
     // What the last load met; all clear after a load that succeeded.
     const TLoadReport& LastLoad() const { return FLastLoad; }
+    // Why the last profile load or save could not read or write its file
+    // ("" when the file itself was not the trouble).
+    const std::string& LastFileError() const { return FLastFileError; }
 
 private:
     void CheckIndex(int index) const;
@@ -71,4 +75,5 @@ private:
 
     std::vector<std::unique_ptr<TActionKey>> Items;
     TLoadReport FLastLoad;
+    std::string FLastFileError;
 };

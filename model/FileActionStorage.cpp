@@ -74,8 +74,7 @@ TFileActionWriter::TFileActionWriter(std::string keyPath, const std::string& fil
 void TFileActionWriter::WriteString(const std::string& name, const std::string& value) {
     // The file beside the profile is made at the first write, so a folder
     // that refuses it fails the save before anything else is written.
-    std::string error;
-    if (!file_.Prepare(error)) throw EStorageError(error);
+    if (!file_.Prepare(error_)) throw EStorageError(error_);
     IniFile.Set(Section, name, value);
 }
 
@@ -95,6 +94,5 @@ bool TFileActionWriter::OpenKey(const std::string& path, bool) {
 void TFileActionWriter::CloseKey() { Section.clear(); }
 
 bool TFileActionWriter::Commit() {
-    std::string error;
-    return file_.Commit(IniFile.Text(), error);
+    return file_.Commit(IniFile.Text(), error_);
 }

@@ -5,11 +5,14 @@
 
 #include "model/ActionStorage.h"
 #include "platform/ProfileFile.h"
+#include "platform/SafeFile.h"
 
 class TFileActionReader : public TActionReader {
 public:
     // Parses the file once; a file that cannot be read makes every read raise.
     TFileActionReader(std::string keyPath, const std::string& fileName);
+    // Why the file could not be read ("" when it could).
+    const std::string& Error() const { return error_; }
 
     std::string ReadString(const std::string& name, const std::string& def) override;
     std::int32_t ReadInteger(const std::string& name, std::int32_t def) override;
@@ -37,12 +40,15 @@ public:
 
     // Puts the complete profile in place of the old file, all at once.
     bool Commit();
+    // Why the file could not be written ("" when nothing failed).
+    const std::string& Error() const { return error_; }
 
     platform::ProfileFile IniFile;
     std::string Section;
 
 private:
     platform::AtomicFileWriter file_;
+    std::string error_;
 };
 
 // A profile's integer text: decimal with an optional "-", "0x"/"0X" hex

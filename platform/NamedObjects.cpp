@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -56,23 +57,48 @@ int OpenObjectFile(const std::string& path, std::string& error) {
 
 }  // namespace
 
-bool NamedObjectDirectory(std::string& directory, std::string& error) {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && *runtime == '/') {
-        directory = std::string(runtime) + "/lumagrabber";
-    } else {
-        directory = "/tmp/lumagrabber-" + std::to_string(::getuid());
+// Makes each missing folder of path with mode 0700.
+bool MakeFolders(const std::string& path) {
+    for (std::size_t at = 1; at <= path.size(); ++at) {
+        if (at < path.size() && path[at] != '/') continue;
+        const std::string prefix = path.substr(0, at);
+        if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) return false;
     }
-    if (::mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST) {
+    return true;
+}
+
+bool NamedObjectDirectory(std::string& directory, std::string& error) {
+    // Never a shared, world-writable place such as /tmp, where another user
+    // could make the folder first: the runtime folder, or else the user's
+    // own state folder.
+    std::string base;
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime == '/') {
+        base = runtime;
+    } else if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state == '/') {
+        base = state;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (!home || *home != '/') {
+            const passwd* pw = ::getpwuid(::getuid());
+            home = pw ? pw->pw_dir : nullptr;
+        }
+        if (!home || *home != '/') {
+            error = "no private folder for named objects (neither XDG_RUNTIME_DIR nor HOME is set)";
+            return false;
+        }
+        base = std::string(home) + "/.local/state";
+    }
+    directory = base + "/lumagrabber";
+    if (!MakeFolders(directory)) {
         error = Errno("cannot make '" + directory + "'");
         return false;
     }
-    // Another user's directory in a shared place would let them see and
-    // set our objects.
+    // A folder of another user, or one open to others, would let them see
+    // and set our objects.
     struct stat st {};
     if (::lstat(directory.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
         (st.st_mode & 077) != 0) {
-        error = "'" + directory + "' is not a private directory of this user";
+        error = "'" + directory + "' is not a private folder of this user";
         return false;
     }
     return true;
@@ -111,14 +137,26 @@ NamedEvent::~NamedEvent() {
 std::unique_ptr<NamedEvent> NamedEvent::Open(const std::string& name, std::string& error) {
     std::string path;
     if (!ObjectPath(name, ".event", path, error)) return nullptr;
-    const int fd = OpenObjectFile(path, error);
-    if (fd < 0) return nullptr;
-    if (::flock(fd, LOCK_SH) != 0) {
-        error = Errno("cannot lock '" + path + "'");
+    // The last holder unlinks the file under its exclusive lock; a file
+    // opened just then is no longer the event, so the open is retried until
+    // the file held is the one under the name.
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const int fd = OpenObjectFile(path, error);
+        if (fd < 0) return nullptr;
+        if (::flock(fd, LOCK_SH) != 0) {
+            error = Errno("cannot lock '" + path + "'");
+            ::close(fd);
+            return nullptr;
+        }
+        struct stat held {}, named {};
+        if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 &&
+            held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+            return std::unique_ptr<NamedEvent>(new NamedEvent(fd, path));
+        }
         ::close(fd);
-        return nullptr;
     }
-    return std::unique_ptr<NamedEvent>(new NamedEvent(fd, path));
+    error = "cannot open '" + path + "': it keeps being replaced";
+    return nullptr;
 }
 
 bool NamedEvent::Write(char state) {

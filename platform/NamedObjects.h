@@ -10,8 +10,10 @@
 
 namespace platform {
 
-// $XDG_RUNTIME_DIR/lumagrabber when XDG_RUNTIME_DIR is set, else a private
-// /tmp/lumagrabber-<uid>; made (mode 0700) when missing.
+// $XDG_RUNTIME_DIR/lumagrabber when XDG_RUNTIME_DIR is set, else
+// lumagrabber in $XDG_STATE_HOME (or ~/.local/state); made (mode 0700) when
+// missing. A folder that is not the user's own, or is open to others, is
+// refused.
 bool NamedObjectDirectory(std::string& directory, std::string& error);
 
 class NamedMutex {

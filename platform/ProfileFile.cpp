@@ -1,35 +1,91 @@
 #include "platform/ProfileFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <cstdint>
 
-#include <cerrno>
-#include <cstring>
-
+#include "platform/SafeFile.h"
 #include "platform/Unicode.h"
 
 namespace platform {
 namespace {
 
+// The blanks the platform's reader drops around names and values.
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r' || c == '\n' || c == '\x1A';
+}
+
 std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
     return s;
+}
+
+void AppendUtf8(std::string& out, std::uint32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// UTF-16 after its byte-order mark, as UTF-8; a lone surrogate or an odd
+// last byte becomes U+FFFD.
+std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
+    std::string out;
+    out.reserve(bytes.size());
+    auto unit = [&](std::size_t i) -> std::uint32_t {
+        const auto a = static_cast<unsigned char>(bytes[i]);
+        const auto b = static_cast<unsigned char>(bytes[i + 1]);
+        return bigEndian ? (a << 8 | b) : (b << 8 | a);
+    };
+    std::size_t i = 0;
+    for (; i + 1 < bytes.size(); i += 2) {
+        std::uint32_t c = unit(i);
+        if (c >= 0xD800 && c < 0xDC00 && i + 3 < bytes.size()) {
+            const std::uint32_t low = unit(i + 2);
+            if (low >= 0xDC00 && low < 0xE000) {
+                AppendUtf8(out, 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
+                i += 2;
+                continue;
+            }
+        }
+        if (c >= 0xD800 && c < 0xE000) c = 0xFFFD;
+        AppendUtf8(out, c);
+    }
+    if (i < bytes.size()) AppendUtf8(out, 0xFFFD);
+    return out;
+}
+
+// The file's bytes as UTF-8 text.
+std::string Decode(std::string_view bytes) {
+    if (bytes.starts_with("\xEF\xBB\xBF")) return std::string(bytes.substr(3));
+    if (bytes.starts_with("\xFF\xFE")) return Utf16ToUtf8(bytes.substr(2), false);
+    if (bytes.starts_with("\xFE\xFF")) return Utf16ToUtf8(bytes.substr(2), true);
+    return std::string(bytes);
 }
 
 std::string Fold(std::string_view s) { return FoldCase(Trim(s)); }
 
-// "[name]" gives name; false for any other line.
+// "[name]" gives name, up to the line's last "]"; false for any other line,
+// "[" without "]" included.
 bool SectionName(std::string_view line, std::string& name) {
     line = Trim(line);
     if (line.empty() || line.front() != '[') return false;
-    const std::size_t close = line.find(']');
-    name.assign(Trim(line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1)));
+    const std::size_t close = line.rfind(']');
+    if (close == std::string_view::npos || close == 0) return false;
+    name.assign(Trim(line.substr(1, close - 1)));
     return true;
 }
 
-std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
 
 }  // namespace
 
@@ -46,17 +102,19 @@ void ProfileFile::Index(Section& s, std::size_t i) {
     s.keys.emplace(FoldCase(key), i);
 }
 
-void ProfileFile::Parse(std::string_view text) {
+void ProfileFile::Parse(std::string_view bytes) {
     preamble_.clear();
     sections_.clear();
     byName_.clear();
+    const std::string decoded = Decode(bytes);
+    const std::string_view text = decoded;
     std::size_t start = 0;
     while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
+        std::size_t end = text.find_first_of("\r\n", start);
         if (end == std::string_view::npos) end = text.size();
-        std::string_view raw = text.substr(start, end - start);
-        if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+        const std::string_view raw = text.substr(start, end - start);
         start = end + 1;
+        if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ++start;
         std::string name;
         if (SectionName(raw, name)) {
             sections_.push_back({name, {{std::string(raw), {}, 0}}, {}});
@@ -73,34 +131,9 @@ void ProfileFile::Parse(std::string_view text) {
 
 bool ProfileFile::Load(const std::string& path, std::string& error, bool missingIsEmpty) {
     Parse({});
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT && missingIsEmpty) return true;
-        error = Errno("cannot read '" + path + "'");
-        return false;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        error = "'" + path + "' is not a file";
-        return false;
-    }
-    if (static_cast<std::size_t>(st.st_size) > kMaxProfileFileSize) {
-        ::close(fd);
-        error = "'" + path + "' is larger than 64 MiB";
-        return false;
-    }
-    std::string text(static_cast<std::size_t>(st.st_size), '\0');
-    std::size_t got = 0;
-    while (got < text.size()) {
-        const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-    text.resize(got);
-    Parse(text);
+    std::string bytes;
+    if (!ReadWholeFile(path, kMaxProfileFileSize, bytes, error, missingIsEmpty)) return false;
+    Parse(bytes);
     return true;
 }
 
@@ -111,7 +144,8 @@ bool ProfileFile::Get(std::string_view section, std::string_view key, std::strin
     const auto k = sec.keys.find(Fold(key));
     if (k == sec.keys.end()) return false;
     const Line& line = sec.lines[k->second];
-    std::string_view v = Trim(std::string_view(line.text).substr(line.valueAt));
+    std::string_view v = std::string_view(line.text).substr(line.valueAt);
+    v = Trim(v.substr(0, v.find('\0')));  // the platform's strings end at a NUL
     if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
         v = v.substr(1, v.size() - 2);
     }
@@ -166,57 +200,6 @@ std::string ProfileFile::Text() const {
         for (const Line& l : s.lines) out += l.text + "\r\n";
     }
     return out;
-}
-
-AtomicFileWriter::AtomicFileWriter(std::string path) : path_(std::move(path)) {}
-
-AtomicFileWriter::~AtomicFileWriter() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        ::unlink(temp_.c_str());
-    }
-}
-
-bool AtomicFileWriter::Prepare(std::string& error) {
-    if (fd_ >= 0) return true;
-    std::string pattern = path_ + ".XXXXXX";
-    fd_ = ::mkstemp(pattern.data());
-    if (fd_ < 0) {
-        error = Errno("cannot write '" + path_ + "'");
-        return false;
-    }
-    temp_ = pattern;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd_, 0666 & ~mask);
-    return true;
-}
-
-bool AtomicFileWriter::Commit(std::string_view text, std::string& error) {
-    if (!Prepare(error)) return false;
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            error = Errno("cannot write '" + path_ + "'");
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd_) != 0 || ::close(fd_) != 0) {
-        fd_ = -1;
-        ::unlink(temp_.c_str());
-        error = Errno("cannot write '" + path_ + "'");
-        return false;
-    }
-    fd_ = -1;
-    if (::rename(temp_.c_str(), path_.c_str()) != 0) {
-        error = Errno("cannot replace '" + path_ + "'");
-        ::unlink(temp_.c_str());
-        return false;
-    }
-    return true;
 }
 
 }  // namespace platform

@@ -5,11 +5,15 @@
 // Rules: section and key names match without regard to case; the first of
 // duplicate sections or keys counts; lines starting with ";" are comments;
 // lines without "=" and text before the first section are ignored by reads;
-// a value read back loses surrounding blanks and one pair of enclosing
-// quotes, and at most 1023 characters of it come back. Writing replaces a
-// key in place or adds it at the end of its section; a missing section goes
-// to the end. Every other line is kept as it was. Lines end in CR LF when
-// written; CR LF and LF are both read.
+// a section line runs from "[" to the last "]" of the line, and a "[" line
+// without "]" is no section. A value read back ends at a NUL, loses the
+// blanks and control blanks (tab, vertical tab, form feed, Ctrl+Z) around
+// it and one pair of enclosing quotes, and at most 1023 characters of it
+// come back. Writing replaces a key in place or adds it at the end of its
+// section; a missing section goes to the end. Every other line is kept as
+// it was. Files are read in UTF-8 (a byte-order mark is skipped) or in
+// UTF-16 LE or BE with a byte-order mark; CR LF, LF and CR all end lines.
+// Files are written in UTF-8 with CR LF line ends.
 #pragma once
 
 #include <cstddef>
@@ -27,11 +31,12 @@ class ProfileFile {
 public:
     ProfileFile() = default;
 
-    // Reads a file; false with a message when it cannot be read or is larger
-    // than kMaxProfileFileSize. A missing file reads as empty only when
-    // missingIsEmpty is set.
+    // Reads a regular file; false with a message when it cannot be read, is
+    // no regular file or is larger than kMaxProfileFileSize. A missing file
+    // reads as empty only when missingIsEmpty is set.
     bool Load(const std::string& path, std::string& error, bool missingIsEmpty = false);
-    void Parse(std::string_view text);
+    // Bytes as stored, in any of the encodings above.
+    void Parse(std::string_view bytes);
 
     // The value, or false when the section or key is absent.
     bool Get(std::string_view section, std::string_view key, std::string& value) const;
@@ -58,24 +63,6 @@ private:
     std::vector<Line> preamble_;
     std::vector<Section> sections_;
     std::unordered_map<std::string, std::size_t> byName_;  // folded name -> first section
-};
-
-// Writes the text beside path and renames it into place, so that path holds
-// either its old bytes or all of the new ones. Prepare reserves the file
-// beside path; Commit puts it in place.
-class AtomicFileWriter {
-public:
-    explicit AtomicFileWriter(std::string path);
-    ~AtomicFileWriter();
-    AtomicFileWriter(const AtomicFileWriter&) = delete;
-    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
-
-    bool Prepare(std::string& error);
-    bool Commit(std::string_view text, std::string& error);
-
-private:
-    std::string path_, temp_;
-    int fd_ = -1;
 };
 
 }  // namespace platform

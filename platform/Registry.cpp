@@ -1,5 +1,6 @@
 #include "platform/Registry.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "platform/SqliteRegistry.h"
@@ -31,6 +32,49 @@ std::mutex& OpenerMutex() {
 HiveOpener& Opener() {
     static HiveOpener opener;
     return opener;
+}
+
+// The hive of this thread's open transaction, which every hive opened
+// meanwhile joins.
+thread_local RegistryHive* tTransactionHive = nullptr;
+
+// A hive handle that shares the transaction's connection and leaves it open.
+class JoinedHive final : public RegistryHive {
+public:
+    explicit JoinedHive(RegistryHive& inner) : inner_(inner) {}
+    const std::string& Location() const override { return inner_.Location(); }
+    bool ReadOnly() const override { return inner_.ReadOnly(); }
+    RegStatus OpenKey(std::string_view path, RegAccess access,
+                      std::unique_ptr<RegistryKey>& key) override {
+        return inner_.OpenKey(path, access, key);
+    }
+    RegStatus CreateKey(std::string_view path, std::unique_ptr<RegistryKey>& key) override {
+        return inner_.CreateKey(path, key);
+    }
+    RegStatus DeleteKey(std::string_view path) override { return inner_.DeleteKey(path); }
+    RegStatus Flush() override { return inner_.Flush(); }
+    void Discard() override { inner_.Discard(); }
+    RegStatus BeginTransaction() override {
+        return RegStatus::Error(RegCode::AccessDenied, "a transaction is already open");
+    }
+    RegStatus EndTransaction(bool) override {
+        return RegStatus::Error(RegCode::AccessDenied, "the transaction belongs to another handle");
+    }
+
+private:
+    RegistryHive& inner_;
+};
+
+RegStatus OpenOwnHive(std::unique_ptr<RegistryHive>& hive) {
+    HiveOpener opener;
+    {
+        std::lock_guard lock(OpenerMutex());
+        opener = Opener();
+    }
+    if (opener) return opener(hive);
+    SqliteHiveOptions options;
+    options.path = DefaultStorePath();
+    return OpenSqliteHive(options, hive);
 }
 
 }  // namespace
@@ -80,6 +124,11 @@ bool DecodeDword(const RegValue& value, std::uint32_t& number) {
 RegStatus SplitKeyPath(std::string_view path, std::vector<std::string_view>& names) {
     names.clear();
     if (path.empty()) return RegStatus::Ok();
+    if (static_cast<std::size_t>(std::count(path.begin(), path.end(), '\\')) >= kMaxKeyDepth) {
+        return RegStatus::Error(RegCode::InvalidName,
+                                "key path '" + std::string(path.substr(0, 60)) +
+                                    "...' is nested deeper than 512 levels");
+    }
     std::size_t start = 0;
     while (true) {
         const std::size_t end = path.find('\\', start);
@@ -116,16 +165,66 @@ RegStatus CheckValueName(std::string_view name) {
     return RegStatus::Ok();
 }
 
-RegStatus OpenCurrentUserHive(std::unique_ptr<RegistryHive>& hive) {
-    HiveOpener opener;
-    {
-        std::lock_guard lock(OpenerMutex());
-        opener = Opener();
+RegStatus ListKeyTree(RegistryHive& hive, std::string_view path, std::vector<std::string>& paths) {
+    paths.clear();
+    std::vector<std::string> pending{std::string(path)};
+    while (!pending.empty()) {
+        std::string current = std::move(pending.back());
+        pending.pop_back();
+        std::unique_ptr<RegistryKey> key;
+        if (RegStatus s = hive.OpenKey(current, RegAccess::Read, key); !s.ok()) return s;
+        std::vector<std::string> subkeys;
+        if (RegStatus s = key->EnumSubKeys(subkeys); !s.ok()) return s;
+        const std::string prefix = key->Path().empty() ? "" : key->Path() + "\\";
+        // Pushed last to first, so that the first subkey is visited next.
+        for (auto it = subkeys.rbegin(); it != subkeys.rend(); ++it) pending.push_back(prefix + *it);
+        paths.push_back(key->Path());
     }
-    if (opener) return opener(hive);
-    SqliteHiveOptions options;
-    options.path = DefaultStorePath();
-    return OpenSqliteHive(options, hive);
+    return RegStatus::Ok();
+}
+
+RegStatus OpenCurrentUserHive(std::unique_ptr<RegistryHive>& hive) {
+    if (tTransactionHive) {
+        hive = std::make_unique<JoinedHive>(*tTransactionHive);
+        return RegStatus::Ok();
+    }
+    return OpenOwnHive(hive);
+}
+
+RegistryTransaction::~RegistryTransaction() {
+    Rollback();
+}
+
+RegStatus RegistryTransaction::Begin() {
+    if (hive_ || tTransactionHive) {
+        return RegStatus::Error(RegCode::AccessDenied, "a transaction is already open");
+    }
+    if (RegStatus s = OpenOwnHive(hive_); !s.ok()) {
+        hive_.reset();
+        return s;
+    }
+    if (RegStatus s = hive_->BeginTransaction(); !s.ok()) {
+        hive_.reset();
+        return s;
+    }
+    tTransactionHive = hive_.get();
+    return RegStatus::Ok();
+}
+
+RegStatus RegistryTransaction::Commit() {
+    if (!hive_) return RegStatus::Error(RegCode::StoreError, "no transaction is open");
+    tTransactionHive = nullptr;
+    RegStatus s = hive_->EndTransaction(true);
+    hive_.reset();
+    return s;
+}
+
+RegStatus RegistryTransaction::Rollback() {
+    if (!hive_) return RegStatus::Ok();
+    tTransactionHive = nullptr;
+    RegStatus s = hive_->EndTransaction(false);
+    hive_.reset();
+    return s;
 }
 
 HiveOpener SetCurrentUserHiveOpener(HiveOpener opener) {

@@ -126,17 +126,58 @@ public:
     virtual RegStatus Flush() = 0;
     // Drops every write made since the last Flush.
     virtual void Discard() = 0;
+
+    // Groups every write until EndTransaction into one atomic commit. Inside
+    // it, Flush and Discard keep or drop the writes since the last Flush
+    // within the transaction; nothing reaches the store, and no other
+    // process sees anything, until EndTransaction(true) succeeds. A failure
+    // that the store cannot recover from ends the transaction: every later
+    // write and the final commit then fail with that failure. Ending
+    // without commit rolls everything back and returns the first failure
+    // that the store itself met inside the transaction (Ok when none did),
+    // so that the caller can say why its writes failed.
+    virtual RegStatus BeginTransaction() = 0;
+    virtual RegStatus EndTransaction(bool commit) = 0;
 };
 
 // Opens the current user's hive. Closing a hive commits what was not
-// flushed yet, as the platform writes lazily.
+// flushed yet, as the platform writes lazily. While a RegistryTransaction
+// of this thread is open, every hive opened here joins it.
 RegStatus OpenCurrentUserHive(std::unique_ptr<RegistryHive>& hive);
+
+// One atomic commit of everything this thread writes to the current user's
+// hive, through any number of accessors, between Begin and Commit. A
+// transaction that is destroyed without a successful Commit changes nothing.
+class RegistryTransaction {
+public:
+    RegistryTransaction() = default;
+    ~RegistryTransaction();
+    RegistryTransaction(const RegistryTransaction&) = delete;
+    RegistryTransaction& operator=(const RegistryTransaction&) = delete;
+
+    // Waits (boundedly) for other writers, then holds the store's write lock.
+    RegStatus Begin();
+    RegStatus Commit();
+    // Drops every write; returns the first failure the store met meanwhile.
+    RegStatus Rollback();
+
+private:
+    std::unique_ptr<RegistryHive> hive_;
+};
 
 // Replaces the way OpenCurrentUserHive opens the hive (tests put a store of
 // their own behind the model); returns the previous opener. An empty
 // function restores the default.
 using HiveOpener = std::function<RegStatus(std::unique_ptr<RegistryHive>&)>;
 HiveOpener SetCurrentUserHiveOpener(HiveOpener opener);
+
+// The path of the key at path and of every key below it, parents before
+// their subkeys and subkeys in EnumSubKeys order; walked without recursion.
+// Reversed, the list puts every key before its parent, the order to delete in.
+RegStatus ListKeyTree(RegistryHive& hive, std::string_view path, std::vector<std::string>& paths);
+
+// The platform nests keys at most this deep below the hive's root.
+constexpr std::size_t kMaxKeyDepth = 512;
 
 // Splits a key path into its names, checking each against the limits.
 RegStatus SplitKeyPath(std::string_view path, std::vector<std::string_view>& names);

@@ -1,10 +1,12 @@
 #include "platform/SqliteRegistry.h"
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +16,10 @@
 #include "platform/Unicode.h"
 
 namespace platform {
+
+// What a failed SQLite call means for the user of the store.
+RegStatus StoreFailure(sqlite3* db, const std::string& path, int rc);
+
 namespace {
 
 // "LGRG" in the database header marks a file as ours.
@@ -120,7 +126,9 @@ public:
         : db_(db), path_(std::move(path)), readOnly_(readOnly) {}
 
     ~Connection() {
-        // Like the platform, a store closed without a flush still keeps its writes.
+        // Like the platform, a store closed without a flush still keeps its
+        // writes; an unfinished transaction keeps nothing.
+        if (batch_) EndBatch(false);
         if (inWrite_) Commit();
         EndRead();
         for (auto* s : stmts_) sqlite3_finalize(s);
@@ -154,26 +162,27 @@ public:
     }
 
     RegStatus Failure(int rc) {
-        const int primary = rc & 0xFF;
-        std::string what = sqlite3_errmsg(db_);
-        switch (primary) {
-            case SQLITE_BUSY:
-            case SQLITE_LOCKED:
-                return RegStatus::Error(
-                    RegCode::Busy, "settings store '" + path_ + "' is busy in another process");
-            case SQLITE_READONLY:
-                return RegStatus::Error(RegCode::AccessDenied,
-                                        "settings store '" + path_ + "' is read-only");
-            default:
-                return RegStatus::Error(RegCode::StoreError,
-                                        "settings store '" + path_ + "': " + what);
-        }
+        RegStatus s = StoreFailure(db_, path_, rc);
+        if (batch_ && batchFailure_.ok()) batchFailure_ = s;
+        return s;
+    }
+
+    RegStatus ReadOnlyFailure() {
+        RegStatus s = RegStatus::Error(RegCode::AccessDenied,
+                                       "settings store '" + path_ + "' is read-only");
+        if (batch_ && batchFailure_.ok()) batchFailure_ = s;
+        return s;
     }
 
     RegStatus BeginWrite() {
-        if (readOnly_) {
-            return RegStatus::Error(RegCode::AccessDenied,
-                                    "settings store '" + path_ + "' is open for reading only");
+        if (readOnly_) return ReadOnlyFailure();
+        if (batch_) {
+            if (batchLost_) return batchFailure_;
+            if (!step_) {
+                if (const int rc = Exec("SAVEPOINT step"); rc != SQLITE_OK) return Failure(rc);
+                step_ = true;
+            }
+            return RegStatus::Ok();
         }
         if (inWrite_) return RegStatus::Ok();
         EndRead();
@@ -183,7 +192,52 @@ public:
         return RegStatus::Ok();
     }
 
+    // A transaction around many flushes: each flush ends a savepoint inside it.
+    RegStatus BeginBatch() {
+        if (readOnly_) return ReadOnlyFailure();
+        if (batch_) return RegStatus::Error(RegCode::AccessDenied, "a transaction is already open");
+        if (RegStatus s = Commit(); !s.ok()) return s;
+        EndRead();
+        if (const int rc = Run(kBeginImmediate); rc != SQLITE_OK) return Failure(rc);
+        inWrite_ = batch_ = true;
+        step_ = batchLost_ = false;
+        batchFailure_ = RegStatus::Ok();
+        Changed();
+        return RegStatus::Ok();
+    }
+
+    RegStatus EndBatch(bool commit) {
+        if (!batch_) return RegStatus::Error(RegCode::StoreError, "no transaction is open");
+        RegStatus result = batchFailure_;
+        if (commit && !batchLost_) {
+            const int rc = step_ ? Exec("RELEASE step") : SQLITE_OK;
+            result = rc == SQLITE_OK ? RegStatus::Ok() : Failure(rc);
+            if (result.ok()) {
+                if (const int c = Run(kCommit); c != SQLITE_OK) result = Failure(c);
+            }
+        } else if (commit) {
+            result = batchFailure_;
+        }
+        if (!sqlite3_get_autocommit(db_)) Run(kRollback);
+        batch_ = step_ = batchLost_ = false;
+        inWrite_ = inRead_ = false;
+        Changed();
+        return result;
+    }
+
     RegStatus Commit() {
+        if (batch_) {
+            if (batchLost_) return batchFailure_;
+            if (step_) {
+                if (const int rc = Exec("RELEASE step"); rc != SQLITE_OK) {
+                    RegStatus failure = Failure(rc);
+                    Rollback();
+                    return failure;
+                }
+                step_ = false;
+            }
+            return RegStatus::Ok();
+        }
         if (!inWrite_) return RegStatus::Ok();
         const int rc = Run(kCommit);
         if (rc == SQLITE_OK) {
@@ -197,6 +251,15 @@ public:
     }
 
     void Rollback() {
+        if (batch_) {
+            if (step_ && !batchLost_) {
+                if (Exec("ROLLBACK TO step") != SQLITE_OK || Exec("RELEASE step") != SQLITE_OK)
+                    LoseBatch();
+            }
+            step_ = false;
+            Changed();
+            return;
+        }
         if (!sqlite3_get_autocommit(db_)) Run(kRollback);
         inWrite_ = inRead_ = false;
         Changed();
@@ -204,9 +267,25 @@ public:
 
     // After a failed statement SQLite may have rolled the transaction back.
     void NoteStatementFailure() {
-        if (sqlite3_get_autocommit(db_)) inWrite_ = inRead_ = false;
+        if (sqlite3_get_autocommit(db_)) {
+            inWrite_ = inRead_ = false;
+            if (batch_) LoseBatch();
+        }
         Changed();
     }
+
+    // The transaction is gone: nothing more may be written until it ends,
+    // or later writes would be committed on their own.
+    void LoseBatch() {
+        batchLost_ = true;
+        step_ = false;
+        if (batchFailure_.ok()) {
+            batchFailure_ = RegStatus::Error(RegCode::StoreError,
+                                             "settings store '" + path_ + "': the commit failed");
+        }
+    }
+
+    int Exec(const char* sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr); }
 
     // Counts every change of what this connection may see, so that cached
     // values know when to be read again.
@@ -247,6 +326,11 @@ public:
                       std::string& canonical) {
         std::vector<std::string_view> names;
         if (RegStatus s = SplitKeyPath(path, names); !s.ok()) return s;
+        // A key made by another process between our look and our insert
+        // must be found, not inserted twice: creating looks under the write lock.
+        if (create) {
+            if (RegStatus s = BeginWrite(); !s.ok()) return s;
+        }
         BeginRead();
         id = kRootId;
         canonical.clear();
@@ -296,6 +380,10 @@ private:
     bool readOnly_;
     bool inWrite_ = false;
     bool inRead_ = false;
+    bool batch_ = false;      // a transaction groups the flushes
+    bool step_ = false;       // a savepoint since the last flush is open in it
+    bool batchLost_ = false;  // SQLite rolled the transaction back on its own
+    RegStatus batchFailure_;  // the first failure met inside the transaction
     int openKeys_ = 0;
     std::uint64_t generation_ = 0;
     sqlite3_stmt* stmts_[kStmtCount] = {};
@@ -459,6 +547,8 @@ public:
 
     RegStatus Flush() override { return c_->Commit(); }
     void Discard() override { c_->Rollback(); }
+    RegStatus BeginTransaction() override { return c_->BeginBatch(); }
+    RegStatus EndTransaction(bool commit) override { return c_->EndBatch(commit); }
 
 private:
     RegStatus Open(std::string_view path, RegAccess access, std::unique_ptr<RegistryKey>& key) {
@@ -527,10 +617,21 @@ RegStatus ReadMarks(sqlite3* db, const std::string& path, int& appId, int& versi
     for (int i = 0; i < 3; ++i) {
         sqlite3_stmt* s = nullptr;
         int rc = sqlite3_prepare_v2(db, pragmas[i], -1, &s, nullptr);
-        if (rc == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
-            *targets[i] = sqlite3_column_int(s, 0);
-        rc = sqlite3_finalize(s);
-        if (rc != SQLITE_OK) return NotAStore(path, sqlite3_errmsg(db));
+        if (rc == SQLITE_OK) {
+            rc = sqlite3_step(s);
+            if (rc == SQLITE_ROW) *targets[i] = sqlite3_column_int(s, 0);
+        }
+        const int fin = sqlite3_finalize(s);
+        if (rc != SQLITE_ROW) rc = fin;
+        if (rc != SQLITE_OK && rc != SQLITE_ROW) {
+            const int primary = rc & 0xFF;
+            // Only a file SQLite cannot make sense of is "not a store";
+            // a busy, locked or unreadable one says what it is.
+            if (primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT) {
+                return NotAStore(path, sqlite3_errmsg(db));
+            }
+            return StoreFailure(db, path, rc);
+        }
     }
     return RegStatus::Ok();
 }
@@ -538,33 +639,39 @@ RegStatus ReadMarks(sqlite3* db, const std::string& path, int& appId, int& versi
 // Lays down the schema in a database that is still empty. Two processes may
 // race here; the immediate transaction lets only one of them write it.
 RegStatus Initialise(sqlite3* db, const std::string& path) {
-    auto fail = [&]() {
-        std::string what = sqlite3_errmsg(db);
+    auto fail = [&](int rc) {
+        RegStatus s = StoreFailure(db, path, rc);
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        return RegStatus::Error(RegCode::StoreError,
-                                "cannot create settings store '" + path + "': " + what);
+        return s;
     };
-    if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) return fail();
+    int rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) return fail(rc);
     int appId = 0, version = 0, tables = 0;
     if (RegStatus s = ReadMarks(db, path, appId, version, tables); !s.ok()) {
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
         return s;
     }
     if (appId == 0 && tables == 0 &&
-        sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) {
-        return fail();
+        (rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr)) != SQLITE_OK) {
+        return fail(rc);
     }
-    if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) return fail();
+    if ((rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr)) != SQLITE_OK) return fail(rc);
     // Readers then never wait for a writer, and a killed writer leaves the
     // last committed state.
     sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
     return RegStatus::Ok();
 }
 
-RegStatus OpenDatabase(const std::string& path, int flags, sqlite3*& db) {
+RegStatus OpenDatabase(const std::string& path, int flags, int busyTimeoutMs, sqlite3*& db) {
     db = nullptr;
-    const int rc = sqlite3_open_v2(path.c_str(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (rc == SQLITE_OK) return RegStatus::Ok();
+    const int rc = sqlite3_open_v2(path.c_str(), &db, flags | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI,
+                                   nullptr);
+    if (rc == SQLITE_OK) {
+        // From the first read on, header included, another process's commit
+        // is waited for rather than reported.
+        sqlite3_busy_timeout(db, busyTimeoutMs);
+        return RegStatus::Ok();
+    }
     std::string what = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     sqlite3_close(db);
     db = nullptr;
@@ -572,17 +679,49 @@ RegStatus OpenDatabase(const std::string& path, int flags, sqlite3*& db) {
                             "cannot open settings store '" + path + "': " + what);
 }
 
-bool MakeParentDirectories(const std::string& path) {
-    std::error_code ec;
-    const auto parent = std::filesystem::path(path).parent_path();
-    if (parent.empty()) return true;
-    std::filesystem::create_directories(parent, ec);
-    return !ec;
+// The store's folder is private: made 0700, and our own folder narrowed to
+// 0700 where an older version left it open to others.
+bool MakePrivateFolder(const std::filesystem::path& folder) {
+    if (folder.empty()) return true;
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) != 0 &&
+            folder.filename() == "lumagrabber") {
+            ::chmod(folder.c_str(), st.st_mode & 0700);
+        }
+        return S_ISDIR(st.st_mode);
+    }
+    if (!MakePrivateFolder(folder.parent_path())) return false;
+    return ::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
-RegStatus Finish(sqlite3* db, const std::string& path, bool readOnly, int busyTimeoutMs,
+// The store and the journal files SQLite makes beside it (which copy the
+// store's mode) are readable by their owner alone, whatever the umask.
+void MakePrivateFiles(const std::string& path) {
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        const std::string file = path + suffix;
+        struct stat st {};
+        if (::lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+            (st.st_mode & 077) != 0) {
+            ::chmod(file.c_str(), st.st_mode & 0700);
+        }
+    }
+}
+
+// A new store starts as an empty private file, so that SQLite's own files
+// beside it are private too.
+void CreateEmptyPrivateFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd >= 0) ::close(fd);
+}
+
+bool FolderWritable(const std::string& path) {
+    const auto folder = std::filesystem::path(path).parent_path();
+    return ::access(folder.empty() ? "." : folder.c_str(), W_OK) == 0;
+}
+
+RegStatus Finish(sqlite3* db, const std::string& path, bool readOnly,
                  std::unique_ptr<RegistryHive>& hive) {
-    sqlite3_busy_timeout(db, busyTimeoutMs);
     sqlite3_exec(db, "PRAGMA foreign_keys=ON", nullptr, nullptr, nullptr);
     // Each commit is atomic and survives a killed process; closing the store
     // checkpoints, which makes the writes durable on disk.
@@ -596,12 +735,61 @@ RegStatus Finish(sqlite3* db, const std::string& path, bool readOnly, int busyTi
 RegStatus OpenEmptyReadOnly(const std::string& path, int busyTimeoutMs,
                             std::unique_ptr<RegistryHive>& hive) {
     sqlite3* db = nullptr;
-    if (RegStatus s = OpenDatabase(":memory:", SQLITE_OPEN_READWRITE, db); !s.ok()) return s;
+    if (RegStatus s = OpenDatabase(":memory:", SQLITE_OPEN_READWRITE, busyTimeoutMs, db); !s.ok())
+        return s;
     sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
-    return Finish(db, path, true, busyTimeoutMs, hive);
+    return Finish(db, path, true, hive);
+}
+
+// A store that cannot be written: its file or its folder is read-only.
+// Without a writable folder SQLite cannot make its shared-memory file, so
+// the store is read as an unchanging file, which it is for us.
+RegStatus OpenReadOnly(const std::string& path, int busyTimeoutMs, sqlite3*& db) {
+    if (FolderWritable(path)) {
+        return OpenDatabase(path, SQLITE_OPEN_READONLY, busyTimeoutMs, db);
+    }
+    std::string uri = "file:";
+    for (unsigned char c : path) {
+        if (std::isalnum(c) || std::strchr("/._-~", c)) {
+            uri += static_cast<char>(c);
+        } else {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            uri += '%';
+            uri += kHex[c >> 4];
+            uri += kHex[c & 15];
+        }
+    }
+    uri += "?immutable=1";
+    RegStatus s = OpenDatabase(uri, SQLITE_OPEN_READONLY, busyTimeoutMs, db);
+    if (!s.ok()) s.message = "cannot open settings store '" + path + "' for reading";
+    return s;
 }
 
 }  // namespace
+
+RegStatus StoreFailure(sqlite3* db, const std::string& path, int rc) {
+    const std::string what = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    const std::string store = "settings store '" + path + "'";
+    switch (rc & 0xFF) {
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            return RegStatus::Error(RegCode::Busy,
+                                    store + " is busy in another process; try again later");
+        case SQLITE_READONLY:
+        case SQLITE_PERM:
+            return RegStatus::Error(RegCode::AccessDenied, store + " is read-only");
+        case SQLITE_FULL:
+            return RegStatus::Error(RegCode::StoreError,
+                                    store + " cannot be written: the disk is full");
+        case SQLITE_CANTOPEN:
+            return RegStatus::Error(RegCode::StoreError, store + " cannot be opened (" + what + ")");
+        case SQLITE_NOTADB:
+        case SQLITE_CORRUPT:
+            return NotAStore(path, what);
+        default:
+            return RegStatus::Error(RegCode::StoreError, store + ": " + what);
+    }
+}
 
 RegStatus OpenSqliteHive(const SqliteHiveOptions& options, std::unique_ptr<RegistryHive>& hive) {
     const std::string& path = options.path;
@@ -609,24 +797,36 @@ RegStatus OpenSqliteHive(const SqliteHiveOptions& options, std::unique_ptr<Regis
     if (path.empty()) return RegStatus::Error(RegCode::StoreError, "no settings store path given");
 
     struct stat st {};
-    const bool exists = ::stat(path.c_str(), &st) == 0;
+    bool exists = ::stat(path.c_str(), &st) == 0;
     if (exists && !S_ISREG(st.st_mode)) return NotAStore(path, "not a regular file");
 
     sqlite3* db = nullptr;
     bool readOnly = options.readOnly;
     RegStatus opened = RegStatus::Error(RegCode::StoreError, "");
-    if (!readOnly && (exists || MakeParentDirectories(path))) {
-        opened = OpenDatabase(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, db);
+    if (!readOnly && MakePrivateFolder(std::filesystem::path(path).parent_path()) &&
+        FolderWritable(path)) {
+        if (!exists) CreateEmptyPrivateFile(path);
+        MakePrivateFiles(path);
+        opened = OpenDatabase(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                              options.busyTimeoutMs, db);
+        exists = ::stat(path.c_str(), &st) == 0;
     }
     if (!opened.ok()) {
         // Nowhere to create it: an empty hive that can only be read.
         if (!exists) return OpenEmptyReadOnly(path, options.busyTimeoutMs, hive);
         readOnly = true;
-        if (RegStatus s = OpenDatabase(path, SQLITE_OPEN_READONLY, db); !s.ok()) return s;
+        if (RegStatus s = OpenReadOnly(path, options.busyTimeoutMs, db); !s.ok()) return s;
     }
 
     int appId = 0, version = 0, tables = 0;
     RegStatus marks = ReadMarks(db, path, appId, version, tables);
+    if (!marks.ok() && !readOnly && (marks.code == RegCode::AccessDenied)) {
+        // The file itself is read-only: read it as such.
+        sqlite3_close(db);
+        readOnly = true;
+        if (RegStatus s = OpenReadOnly(path, options.busyTimeoutMs, db); !s.ok()) return s;
+        marks = ReadMarks(db, path, appId, version, tables);
+    }
     if (marks.ok() && appId == 0 && tables == 0) {
         // Nothing in it to lose: lay down a new store.
         if (readOnly) {
@@ -647,7 +847,7 @@ RegStatus OpenSqliteHive(const SqliteHiveOptions& options, std::unique_ptr<Regis
         return marks;
     }
     if (!readOnly && sqlite3_db_readonly(db, "main") == 1) readOnly = true;
-    return Finish(db, path, readOnly, options.busyTimeoutMs, hive);
+    return Finish(db, path, readOnly, hive);
 }
 
 std::string DefaultStorePath() {

@@ -1,8 +1,10 @@
 // The General page: profiles, revert, the default directory and sound, help.
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QLineEdit>
 
 #include "model/ActionKeys.h"
+#include "platform/SafeFile.h"
 #include "ui/Application.h"
 #include "ui/MainForm.h"
 #include "ui/Text.h"
@@ -32,6 +34,12 @@ void TForm1::btnLoadClick(QObject*) {
 
 void TForm1::ReadProfile(const QString& path) {
     const QString failed = QStringLiteral("Failed to read from file: ") + path;
+    // A FIFO, device or folder is refused before the working copy is touched.
+    std::string notAFile;
+    if (QFileInfo::exists(path) && !platform::IsRegularFile(ToModel(path), notAFile)) {
+        Error(failed);
+        return;
+    }
     try {
         if (FActionKeys->LoadFromFile(ToModel(path))) {
             // The user chose this configuration to replace the stored one.

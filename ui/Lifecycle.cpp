@@ -5,7 +5,6 @@
 
 #include "model/ActionKeys.h"
 #include "model/KeyTree.h"
-#include "platform/NamedObjects.h"
 #include "platform/RegistryAccessor.h"
 #include "ui/MainForm.h"
 #include "ui/Text.h"
@@ -109,17 +108,12 @@ bool TForm1::ApplyConfiguration() {
     FActionKeys->TargetDir = ToModel(edGlobalDir->text());
     FActionKeys->DefaultSound = ToModel(edDefaultSound->text());
     StoreAction(FCurrentIndex);
-    DeleteSurplusActionKeys(kConfigurationKey, FActionKeys->Count() + 1);
-    const bool saved = FActionKeys->SaveToRegistry();
-
-    // The capture tool finds the new configuration when it hears this.
-    std::string error;
-    if (auto event = platform::NamedEvent::Open(kChangeEventName, error)) event->Set();
-
+    std::string cause;
+    const bool saved = CommitConfiguration(*FActionKeys, cause);
     if (!saved) {
-        Error(
-            QStringLiteral("The configuration could not be saved to the registry.\nYour changes "
-                           "are still here; try again with Apply or OK."));
+        Error(QStringLiteral("The configuration could not be saved to the registry.\nYour changes "
+                             "are still here; try again with Apply or OK.\n\nReason: %1.")
+                  .arg(FromModel(cause)));
     }
     return saved;
 }

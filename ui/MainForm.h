@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <memory>
 
+#include "model/Commit.h"
 #include "ui/ModalUi.h"
 
 class QCheckBox;
@@ -19,10 +20,7 @@ class TActionKeys;
 
 // The application's title, the caption of reaction error messages.
 inline constexpr const char* kApplicationTitle = "Lumagrabber - Configuration";
-inline constexpr const char* kConfigurationKey = "Software\\Orvane\\Lmgrab";
-inline constexpr const char* kVendorKey = "Software\\Orvane";
 inline constexpr const char* kErrorCaption = "Lumagrabber - Error";
-inline constexpr const char* kChangeEventName = "Lumagrabber configuration changed.";
 
 class TForm1 : public QWidget {
     Q_OBJECT

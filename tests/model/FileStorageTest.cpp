@@ -114,8 +114,8 @@ TEST_F(FileStorage, AProfileThatDoesNotExistChangesNothing) {
     EXPECT_FALSE(list.LoadFromFile(store.dir().file("nope.lgp")));
     EXPECT_EQ(list.Count(), 1);
     EXPECT_EQ(list.TargetDir, "kept");
-    EXPECT_FALSE(list.LoadFromFile(store.dir().path()));  // a directory cannot be read
-    EXPECT_EQ(list.Count(), 0);
+    EXPECT_FALSE(list.LoadFromFile(store.dir().path()));  // a directory is refused at once
+    EXPECT_EQ(list.Count(), 1);
 }
 
 TEST_F(FileStorage, ASaveReplacesTheOldProfileWholeOrLeavesIt) {

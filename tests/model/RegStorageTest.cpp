@@ -499,6 +499,10 @@ public:
         return inner_->Flush();
     }
     void Discard() override { inner_->Discard(); }
+    platform::RegStatus BeginTransaction() override { return inner_->BeginTransaction(); }
+    platform::RegStatus EndTransaction(bool commit) override {
+        return inner_->EndTransaction(commit);
+    }
 
     static platform::RegStatus Refused() {
         return platform::RegStatus::Error(platform::RegCode::StoreError, "refused by the test");

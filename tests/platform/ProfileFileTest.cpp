@@ -1,4 +1,5 @@
 #include "platform/ProfileFile.h"
+#include "platform/SafeFile.h"
 
 #include <filesystem>
 

@@ -1,22 +1,72 @@
 // lgprofile: backs up the stored configuration to a profile file, or puts a
 // profile into the store the way Apply does.
 //   lgprofile save FILE   the stored configuration, read as the editor reads it, into FILE
-//   lgprofile load FILE   FILE into the store: surplus action keys removed, the whole list
-//                         written, and the change event set
+//   lgprofile load FILE   FILE into the store as one commit: surplus action keys removed,
+//                         the whole list written, and the change event set
 #include <cstdio>
 #include <string>
 
 #include "model/ActionKeys.h"
-#include "model/KeyTree.h"
-#include "platform/NamedObjects.h"
+#include "model/Commit.h"
+#include "platform/RegistryAccessor.h"
 
 namespace {
-
-constexpr const char* kKey = "Software\\Orvane\\Lmgrab";
 
 int Fail(const std::string& message) {
     std::fprintf(stderr, "lgprofile: %s\n", message.c_str());
     return 1;
+}
+
+std::string Numbers(const std::vector<int>& numbers) {
+    std::string text;
+    for (int n : numbers) text += (text.empty() ? "" : ", ") + std::to_string(n);
+    return text;
+}
+
+// The store's own trouble, if it has one, so that it is never blamed on the profile.
+std::string StoreTrouble() {
+    platform::RegistryAccessor registry;
+    const platform::RegStatus s = registry.EnsureHive();
+    return s.ok() ? std::string() : s.message;
+}
+
+int Save(const std::string& file) {
+    TActionKeys list(kConfigurationKey);
+    // Actions without a hot key are read in full, as the editor keeps them.
+    if (!list.LoadFromRegistry() && !list.LastLoad().OnlyKeysMissing()) {
+        const std::string trouble = StoreTrouble();
+        return Fail((trouble.empty() ? "the configuration in the settings store could not be read completely"
+                                     : trouble) +
+                    "; nothing was written");
+    }
+    if (!list.SaveToFile(file)) {
+        return Fail(list.LastFileError().empty() ? "cannot write '" + file + "'"
+                                                 : list.LastFileError());
+    }
+    return 0;
+}
+
+int Load(const std::string& file) {
+    TActionKeys list(kConfigurationKey);
+    if (!list.LoadFromFile(file)) {
+        if (!list.LastFileError().empty()) return Fail(list.LastFileError() + "; nothing was committed");
+        const TLoadReport& report = list.LastLoad();
+        if (!report.withoutKey.empty() && !report.settingsUnreadable && report.unreadable.empty()) {
+            return Fail("actions " + Numbers(report.withoutKey) + " of '" + file +
+                        "' have no hot key; nothing was committed");
+        }
+        const std::string trouble = StoreTrouble();
+        return Fail((trouble.empty() ? "the startup settings in the settings store could not be read"
+                                     : trouble) +
+                    "; nothing was committed");
+    }
+    // An empty list would delete every stored action: Apply refuses that too.
+    if (!list.HasActions()) return Fail("'" + file + "' holds no actions; nothing was committed");
+    std::string cause;
+    if (!CommitConfiguration(list, cause)) {
+        return Fail("the configuration could not be saved to the settings store: " + cause);
+    }
+    return 0;
 }
 
 }  // namespace
@@ -28,27 +78,7 @@ int main(int argc, char** argv) {
     }
     const std::string command = argv[1];
     const std::string file = argv[2];
-    TActionKeys list(kKey);
-    if (command == "save") {
-        // Actions without a hot key are read in full, as the editor keeps them.
-        if (!list.LoadFromRegistry() && !list.LastLoad().OnlyKeysMissing()) {
-            return Fail(
-                "the configuration in the settings store could not be read completely; "
-                "nothing was written");
-        }
-        if (!list.SaveToFile(file)) return Fail("cannot write '" + file + "'");
-        return 0;
-    }
-    if (command == "load") {
-        if (!list.LoadFromFile(file)) return Fail("failed to read from file: " + file);
-        DeleteSurplusActionKeys(kKey, list.Count() + 1);
-        if (!list.SaveToRegistry())
-            return Fail("the configuration could not be saved to the store");
-        std::string error;
-        if (auto event = platform::NamedEvent::Open("Lumagrabber configuration changed.", error)) {
-            event->Set();
-        }
-        return 0;
-    }
+    if (command == "save") return Save(file);
+    if (command == "load") return Load(file);
     return Fail("unknown command '" + command + "'");
 }

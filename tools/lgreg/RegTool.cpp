@@ -6,7 +6,6 @@
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <istream>
 #include <memory>
@@ -14,6 +13,7 @@
 #include <sstream>
 
 #include "platform/Registry.h"
+#include "platform/SafeFile.h"
 #include "platform/Unicode.h"
 #include "tools/lgreg/RegFile.h"
 
@@ -205,22 +205,26 @@ void PrintValue(std::ostream& out, const std::string& name, const RegValue& v) {
         << DisplayData(v) << '\n';
 }
 
-void PrintKey(std::ostream& out, RegistryKey& key, bool recursive, RegistryHive& hive) {
+void PrintOneKey(std::ostream& out, RegistryKey& key, bool listSubkeys) {
     std::vector<std::pair<std::string, RegValue>> values;
     Check(key.EnumValues(values));
-    std::vector<std::string> subkeys;
-    Check(key.EnumSubKeys(subkeys));
     out << '\n' << regfile::FullKeyName(key.Path()) << '\n';
     for (const auto& [name, value] : values) PrintValue(out, name, value);
+    if (!listSubkeys) return;
+    std::vector<std::string> subkeys;
+    Check(key.EnumSubKeys(subkeys));
     const std::string prefix = key.Path().empty() ? "" : key.Path() + "\\";
-    if (recursive) {
-        for (const std::string& sub : subkeys) {
-            PrintKey(out, *OpenExisting(hive, prefix + sub, platform::RegAccess::Read), true, hive);
-        }
-        return;
-    }
     if (!subkeys.empty()) out << '\n';
     for (const std::string& sub : subkeys) out << regfile::FullKeyName(prefix + sub) << '\n';
+}
+
+void PrintKey(std::ostream& out, RegistryKey& key, bool recursive, RegistryHive& hive) {
+    if (!recursive) return PrintOneKey(out, key, true);
+    std::vector<std::string> paths;
+    Check(platform::ListKeyTree(hive, key.Path(), paths));
+    for (const std::string& path : paths) {
+        PrintOneKey(out, *OpenExisting(hive, path, platform::RegAccess::Read), false);
+    }
 }
 
 int Query(const std::vector<std::string>& args, std::ostream& out) {
@@ -341,10 +345,10 @@ int Add(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
 
 // Deletes a key with everything below it, deepest keys first.
 void DeleteTree(RegistryHive& hive, const std::string& path) {
-    std::vector<std::string> subkeys;
-    Check(OpenExisting(hive, path, platform::RegAccess::ReadWrite)->EnumSubKeys(subkeys));
-    for (const std::string& sub : subkeys) DeleteTree(hive, path + "\\" + sub);
-    Check(hive.DeleteKey(path));
+    OpenExisting(hive, path, platform::RegAccess::ReadWrite);
+    std::vector<std::string> paths;
+    Check(platform::ListKeyTree(hive, path, paths));
+    for (auto it = paths.rbegin(); it != paths.rend(); ++it) Check(hive.DeleteKey(*it));
 }
 
 int Delete(const std::vector<std::string>& args, std::istream& in, std::ostream& out) {
@@ -388,36 +392,20 @@ int Delete(const std::vector<std::string>& args, std::istream& in, std::ostream&
 }
 
 void CollectTree(RegistryHive& hive, RegistryKey& key, std::vector<regfile::Key>& keys) {
-    regfile::Key entry;
-    entry.path = key.Path();
-    Check(key.EnumValues(entry.values));
-    keys.push_back(std::move(entry));
-    std::vector<std::string> subkeys;
-    Check(key.EnumSubKeys(subkeys));
-    const std::string prefix = key.Path().empty() ? "" : key.Path() + "\\";
-    for (const std::string& sub : subkeys) {
-        CollectTree(hive, *OpenExisting(hive, prefix + sub, platform::RegAccess::Read), keys);
+    std::vector<std::string> paths;
+    Check(platform::ListKeyTree(hive, key.Path(), paths));
+    for (const std::string& path : paths) {
+        regfile::Key entry;
+        entry.path = path;
+        Check(OpenExisting(hive, path, platform::RegAccess::Read)->EnumValues(entry.values));
+        keys.push_back(std::move(entry));
     }
 }
 
-// Writes beside the target and renames it into place, so a failure never
-// leaves a half-written file under the target's name.
 void WriteFileAtomically(const std::string& file, const std::string& bytes) {
-    const std::string temp = file + ".lgreg-tmp";
-    {
-        std::ofstream f(temp, std::ios::binary | std::ios::trunc);
-        if (!f) Fail("cannot write '" + file + "'");
-        f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        f.flush();
-        if (!f) {
-            std::remove(temp.c_str());
-            Fail("cannot write '" + file + "'");
-        }
-    }
-    if (std::rename(temp.c_str(), file.c_str()) != 0) {
-        std::remove(temp.c_str());
-        Fail("cannot write '" + file + "'");
-    }
+    platform::AtomicFileWriter writer(file);
+    std::string error;
+    if (!writer.Commit(bytes, error)) Fail(error);
 }
 
 int Export(const std::vector<std::string>& args, std::istream& in, std::ostream& out) {
@@ -440,17 +428,8 @@ int Export(const std::vector<std::string>& args, std::istream& in, std::ostream&
 }
 
 std::string ReadWholeFile(const std::string& file) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(file, ec)) Fail("cannot read '" + file + "': a directory");
-    std::ifstream f(file, std::ios::binary);
-    if (!f) Fail("cannot read '" + file + "'");
-    std::string bytes;
-    char buf[65536];
-    while (f.read(buf, sizeof buf) || f.gcount() > 0) {
-        bytes.append(buf, static_cast<std::size_t>(f.gcount()));
-        if (bytes.size() > kMaxImportBytes) Fail("'" + file + "' is larger than 64 MiB");
-    }
-    if (f.bad()) Fail("cannot read '" + file + "'");
+    std::string bytes, error;
+    if (!platform::ReadWholeFile(file, kMaxImportBytes, bytes, error)) Fail(error);
     return bytes;
 }
 
