@@ -19,6 +19,8 @@ bool CommitToStore(TActionKeys& list, std::string& cause) {
         cause = s.ok() ? "a value could not be written" : s.message;
         return false;
     }
+    // Also fails, changing nothing, when a write was refused that the
+    // storage steps let pass (a surplus key, the logon entry).
     if (platform::RegStatus s = transaction.Commit(); !s.ok()) {
         cause = s.message;
         return false;

@@ -34,25 +34,59 @@ HiveOpener& Opener() {
     return opener;
 }
 
-// The hive of this thread's open transaction, which every hive opened
-// meanwhile joins.
-thread_local RegistryHive* tTransactionHive = nullptr;
+// This thread's open transaction, which every hive opened meanwhile joins.
+thread_local RegistryTransaction* tTransaction = nullptr;
+
+// Failures that do not change the store: a value that was not there to delete.
+bool IsRefusal(const RegStatus& s, bool notFoundIsFine) {
+    return !s.ok() && !(notFoundIsFine && s.code == RegCode::NotFound);
+}
+
+// A key handle inside a transaction: what it refuses fails the transaction.
+class JoinedKey final : public RegistryKey {
+public:
+    JoinedKey(std::unique_ptr<RegistryKey> inner, RegistryTransaction& t)
+        : inner_(std::move(inner)), t_(t) {}
+    const std::string& Path() const override { return inner_->Path(); }
+    RegAccess Access() const override { return inner_->Access(); }
+    RegStatus QueryValue(std::string_view name, RegValue& value) override {
+        return inner_->QueryValue(name, value);
+    }
+    RegStatus SetValue(std::string_view name, const RegValue& value) override {
+        return t_.Note(inner_->SetValue(name, value), false);
+    }
+    RegStatus DeleteValue(std::string_view name) override {
+        return t_.Note(inner_->DeleteValue(name), true);
+    }
+    RegStatus EnumSubKeys(std::vector<std::string>& names) override {
+        return inner_->EnumSubKeys(names);
+    }
+    RegStatus EnumValues(std::vector<std::pair<std::string, RegValue>>& values) override {
+        return inner_->EnumValues(values);
+    }
+
+private:
+    std::unique_ptr<RegistryKey> inner_;
+    RegistryTransaction& t_;
+};
 
 // A hive handle that shares the transaction's connection and leaves it open.
 class JoinedHive final : public RegistryHive {
 public:
-    explicit JoinedHive(RegistryHive& inner) : inner_(inner) {}
+    JoinedHive(RegistryHive& inner, RegistryTransaction& t) : inner_(inner), t_(t) {}
     const std::string& Location() const override { return inner_.Location(); }
     bool ReadOnly() const override { return inner_.ReadOnly(); }
     RegStatus OpenKey(std::string_view path, RegAccess access,
                       std::unique_ptr<RegistryKey>& key) override {
-        return inner_.OpenKey(path, access, key);
+        return Wrap(inner_.OpenKey(path, access, key), key);
     }
     RegStatus CreateKey(std::string_view path, std::unique_ptr<RegistryKey>& key) override {
-        return inner_.CreateKey(path, key);
+        return Wrap(t_.Note(inner_.CreateKey(path, key), false), key);
     }
-    RegStatus DeleteKey(std::string_view path) override { return inner_.DeleteKey(path); }
-    RegStatus Flush() override { return inner_.Flush(); }
+    RegStatus DeleteKey(std::string_view path) override {
+        return t_.Note(inner_.DeleteKey(path), true);
+    }
+    RegStatus Flush() override { return t_.Note(inner_.Flush(), false); }
     void Discard() override { inner_.Discard(); }
     RegStatus BeginTransaction() override {
         return RegStatus::Error(RegCode::AccessDenied, "a transaction is already open");
@@ -62,7 +96,12 @@ public:
     }
 
 private:
+    RegStatus Wrap(RegStatus s, std::unique_ptr<RegistryKey>& key) {
+        if (s.ok()) key = std::make_unique<JoinedKey>(std::move(key), t_);
+        return s;
+    }
     RegistryHive& inner_;
+    RegistryTransaction& t_;
 };
 
 RegStatus OpenOwnHive(std::unique_ptr<RegistryHive>& hive) {
@@ -184,8 +223,8 @@ RegStatus ListKeyTree(RegistryHive& hive, std::string_view path, std::vector<std
 }
 
 RegStatus OpenCurrentUserHive(std::unique_ptr<RegistryHive>& hive) {
-    if (tTransactionHive) {
-        hive = std::make_unique<JoinedHive>(*tTransactionHive);
+    if (tTransaction) {
+        hive = std::make_unique<JoinedHive>(*tTransaction->hive_, *tTransaction);
         return RegStatus::Ok();
     }
     return OpenOwnHive(hive);
@@ -195,10 +234,16 @@ RegistryTransaction::~RegistryTransaction() {
     Rollback();
 }
 
+RegStatus RegistryTransaction::Note(RegStatus status, bool notFoundIsFine) {
+    if (failure_.ok() && IsRefusal(status, notFoundIsFine)) failure_ = status;
+    return status;
+}
+
 RegStatus RegistryTransaction::Begin() {
-    if (hive_ || tTransactionHive) {
+    if (hive_ || tTransaction) {
         return RegStatus::Error(RegCode::AccessDenied, "a transaction is already open");
     }
+    failure_ = RegStatus::Ok();
     if (RegStatus s = OpenOwnHive(hive_); !s.ok()) {
         hive_.reset();
         return s;
@@ -207,24 +252,26 @@ RegStatus RegistryTransaction::Begin() {
         hive_.reset();
         return s;
     }
-    tTransactionHive = hive_.get();
+    tTransaction = this;
     return RegStatus::Ok();
 }
 
 RegStatus RegistryTransaction::Commit() {
     if (!hive_) return RegStatus::Error(RegCode::StoreError, "no transaction is open");
-    tTransactionHive = nullptr;
+    // One refused write, even one its caller let pass, fails the whole.
+    if (!failure_.ok()) return Rollback();
+    tTransaction = nullptr;
     RegStatus s = hive_->EndTransaction(true);
     hive_.reset();
     return s;
 }
 
 RegStatus RegistryTransaction::Rollback() {
-    if (!hive_) return RegStatus::Ok();
-    tTransactionHive = nullptr;
+    if (!hive_) return failure_;
+    tTransaction = nullptr;
     RegStatus s = hive_->EndTransaction(false);
     hive_.reset();
-    return s;
+    return failure_.ok() ? s : failure_;
 }
 
 HiveOpener SetCurrentUserHiveOpener(HiveOpener opener) {

@@ -145,9 +145,17 @@ public:
 // of this thread is open, every hive opened here joins it.
 RegStatus OpenCurrentUserHive(std::unique_ptr<RegistryHive>& hive);
 
+// Replaces the way OpenCurrentUserHive opens the hive (tests put a store of
+// their own behind the model); returns the previous opener. An empty
+// function restores the default.
+using HiveOpener = std::function<RegStatus(std::unique_ptr<RegistryHive>&)>;
+HiveOpener SetCurrentUserHiveOpener(HiveOpener opener);
+
 // One atomic commit of everything this thread writes to the current user's
-// hive, through any number of accessors, between Begin and Commit. A
-// transaction that is destroyed without a successful Commit changes nothing.
+// hive, through any number of accessors, between Begin and Commit. Any write
+// refused inside it (even one its caller tolerates, a missing value to delete
+// apart) fails the whole: Commit then changes nothing and returns that
+// refusal. A transaction destroyed without a successful Commit changes nothing.
 class RegistryTransaction {
 public:
     RegistryTransaction() = default;
@@ -158,18 +166,17 @@ public:
     // Waits (boundedly) for other writers, then holds the store's write lock.
     RegStatus Begin();
     RegStatus Commit();
-    // Drops every write; returns the first failure the store met meanwhile.
+    // Drops every write; returns the first refusal met meanwhile (Ok if none).
     RegStatus Rollback();
 
-private:
-    std::unique_ptr<RegistryHive> hive_;
-};
+    // Records the outcome of a write made inside the transaction.
+    RegStatus Note(RegStatus status, bool notFoundIsFine);
 
-// Replaces the way OpenCurrentUserHive opens the hive (tests put a store of
-// their own behind the model); returns the previous opener. An empty
-// function restores the default.
-using HiveOpener = std::function<RegStatus(std::unique_ptr<RegistryHive>&)>;
-HiveOpener SetCurrentUserHiveOpener(HiveOpener opener);
+private:
+    friend RegStatus OpenCurrentUserHive(std::unique_ptr<RegistryHive>& hive);
+    std::unique_ptr<RegistryHive> hive_;
+    RegStatus failure_;
+};
 
 // The path of the key at path and of every key below it, parents before
 // their subkeys and subkeys in EnumSubKeys order; walked without recursion.

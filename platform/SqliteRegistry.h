@@ -11,7 +11,7 @@ namespace platform {
 struct SqliteHiveOptions {
     std::string path;
     // How long to wait for another process that holds the store.
-    int busyTimeoutMs = 2000;
+    int busyTimeoutMs = 5000;
     // Open for reading only even where the file could be written.
     bool readOnly = false;
 };

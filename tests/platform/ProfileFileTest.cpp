@@ -111,4 +111,59 @@ TEST(AtomicFileWriter, ReplacesAFileWholeOrNotAtAll) {
     EXPECT_NE(error.find("p.lgp"), std::string::npos);
 }
 
+std::string Utf16(std::string_view ascii, bool bigEndian) {
+    std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char c : ascii) {
+        out += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
+    }
+    return out;
+}
+
+TEST(ProfileFile, ReadsEveryEncodingAndLineEndThePlatformReads) {
+    const std::string body = "[Software\\Orvane\\Lmgrab]\r\nCount=2\r\nTargetDir=C:\\x\r\n";
+    struct Case {
+        const char* what;
+        std::string bytes;
+    } cases[] = {
+        {"UTF-8 with a byte-order mark", "\xEF\xBB\xBF" + body},
+        {"UTF-16 LE", Utf16(body, false)},
+        {"UTF-16 BE", Utf16(body, true)},
+        {"CR only", "[Software\\Orvane\\Lmgrab]\rCount=2\rTargetDir=C:\\x\r"},
+        {"LF only", "[Software\\Orvane\\Lmgrab]\nCount=2\nTargetDir=C:\\x"},
+        {"mixed", "[Software\\Orvane\\Lmgrab]\r\nCount=2\rTargetDir=C:\\x\n"},
+    };
+    for (const Case& c : cases) {
+        ProfileFile ini;
+        ini.Parse(c.bytes);
+        EXPECT_EQ(ini.GetString("Software\\Orvane\\Lmgrab", "Count", "-"), "2") << c.what;
+        EXPECT_EQ(ini.GetString("Software\\Orvane\\Lmgrab", "TargetDir", "-"), "C:\\x") << c.what;
+        EXPECT_EQ(ini.Text().find('\xEF'), std::string::npos) << c.what << ": written as UTF-8";
+    }
+    ProfileFile ini;
+    ini.Parse(Utf16("[S]\r\nName=", false) + std::string("\x3D\xD8\x00\xDE", 4) +
+              std::string("\x00\xD8", 2));  // a surrogate pair, then a lone half
+    EXPECT_EQ(ini.GetString("S", "Name", ""), "\xF0\x9F\x98\x80\xEF\xBF\xBD");
+}
+
+TEST(ProfileFile, SectionLinesBlanksAndNulsGoThePlatformsWay) {
+    static constexpr char kText[] = "[A]\n"
+        "k=1\n"
+        "[no closing bracket\n"
+        "after=still A\n"
+        "[X]Y]\n"
+        "k=in X]Y\n"
+        "[C]\n"
+        "tabbed=\t\v\f value \x1A\t\n"
+        "nul=before\0after\n"
+        "bell=\aring\a\n";
+    ProfileFile ini;
+    ini.Parse(std::string_view(kText, sizeof kText - 1));
+    EXPECT_EQ(ini.GetString("A", "after", "-"), "still A");
+    EXPECT_EQ(ini.GetString("no closing bracket", "after", "-"), "-");
+    EXPECT_EQ(ini.GetString("X]Y", "k", "-"), "in X]Y");
+    EXPECT_EQ(ini.GetString("C", "tabbed", "-"), "value");
+    EXPECT_EQ(ini.GetString("C", "nul", "-"), "before");
+    EXPECT_EQ(ini.GetString("C", "bell", "-"), "\aring\a");  // not blanks: kept
+}
+
 }  // namespace

@@ -361,3 +361,138 @@ TEST(DefaultStorePath, FollowsTheEnvironment) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace platform;
+
+mode_t ModeOf(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+TEST(SqliteHivePrivacy, TheFolderTheStoreAndItsJournalsAreTheUsersAloneWhateverTheUmask) {
+    testsupport::TempDir dir;
+    const std::string folder = dir.file("config/lumagrabber");
+    const mode_t mask = ::umask(0);
+    SqliteHiveOptions o;
+    o.path = folder + "/registry.db";
+    std::unique_ptr<RegistryHive> hive;
+    ASSERT_TRUE(OpenSqliteHive(o, hive).ok());
+    std::unique_ptr<RegistryKey> key;
+    ASSERT_TRUE(hive->CreateKey("Software", key).ok());
+    ASSERT_TRUE(key->SetValue("v", RegValue::Dword(1)).ok());
+    ASSERT_TRUE(hive->Flush().ok());
+    ::umask(mask);
+    EXPECT_EQ(ModeOf(folder), 0700u);
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        EXPECT_EQ(ModeOf(o.path + suffix), 0600u) << suffix;
+    }
+    key.reset();
+    hive.reset();
+
+    // A store an older version left open to others is narrowed when opened.
+    ::chmod(folder.c_str(), 0755);
+    ::chmod(o.path.c_str(), 0644);
+    ASSERT_TRUE(OpenSqliteHive(o, hive).ok());
+    EXPECT_EQ(ModeOf(folder), 0700u);
+    EXPECT_EQ(ModeOf(o.path), 0600u);
+}
+
+TEST(SqliteHiveReadOnly, AStoreInAReadOnlyFileOrFolderLoadsAndRefusesWritesSayingSo) {
+    testsupport::TempDir dir;
+    ::chmod(dir.path().c_str(), 0755);
+    const std::string folder = dir.file("ro");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    SqliteHiveOptions o;
+    o.path = folder + "/registry.db";
+    {
+        std::unique_ptr<RegistryHive> hive;
+        ASSERT_TRUE(OpenSqliteHive(o, hive).ok());
+        std::unique_ptr<RegistryKey> key;
+        ASSERT_TRUE(hive->CreateKey("Software\\Kept", key).ok());
+        ASSERT_TRUE(key->SetValue("v", RegValue::Dword(7)).ok());
+        ASSERT_TRUE(hive->Flush().ok());
+    }
+    // The store belongs to another user, as a file the user may only read.
+    ASSERT_EQ(::chown(o.path.c_str(), 0, 0), testsupport::RunningAsRoot() ? 0 : -1);
+    auto readAndTryToWrite = [&] {
+        std::unique_ptr<RegistryHive> hive;
+        RegStatus s = OpenSqliteHive(o, hive);
+        if (!s.ok()) return 10;
+        if (!hive->ReadOnly()) return 11;
+        std::unique_ptr<RegistryKey> key;
+        RegValue v;
+        if (!hive->OpenKey("Software\\Kept", RegAccess::Read, key).ok()) return 12;
+        if (!key->QueryValue("v", v).ok() || v != RegValue::Dword(7)) return 13;
+        key.reset();
+        s = hive->CreateKey("Software\\New", key);
+        if (s.code != RegCode::AccessDenied || s.message.find("read") == std::string::npos)
+            return 14;
+        return 0;
+    };
+    ::chmod(o.path.c_str(), 0644);
+    EXPECT_EQ(testsupport::RunUnprivileged(readAndTryToWrite), 0) << "read-only file";
+    ::chmod(o.path.c_str(), 0666);
+    ::chmod(folder.c_str(), 0555);
+    EXPECT_EQ(testsupport::RunUnprivileged(readAndTryToWrite), 0) << "read-only folder";
+    ::chmod(folder.c_str(), 0755);
+}
+
+TEST(SqliteHiveLimits, KeysNestDeeperThan512LevelsAreRefusedWithAClearError) {
+    TempStore store;
+    auto hive = store.Open();
+    std::string path = "Software";
+    for (int depth = 2; depth <= 512; ++depth) path += "\\k";
+    std::unique_ptr<RegistryKey> key;
+    ASSERT_TRUE(hive->CreateKey(path, key).ok());
+    key.reset();
+    RegStatus s = hive->CreateKey(path + "\\deeper", key);
+    EXPECT_EQ(s.code, RegCode::InvalidName);
+    EXPECT_NE(s.message.find("512 levels"), std::string::npos) << s.message;
+    std::vector<std::string> paths;
+    ASSERT_TRUE(ListKeyTree(*hive, "Software", paths).ok());
+    EXPECT_EQ(paths.size(), 512u);
+    EXPECT_EQ(paths.back(), path);
+}
+
+TEST(SqliteHiveTransaction, FlushesInsideATransactionReachTheStoreOnlyWithItsCommit) {
+    TempStore store;
+    store.SetDword("Software\\T", "v", 1);
+    {
+        RegistryTransaction t;
+        ASSERT_TRUE(t.Begin().ok());
+        std::unique_ptr<RegistryHive> joined;
+        ASSERT_TRUE(OpenCurrentUserHive(joined).ok());
+        std::unique_ptr<RegistryKey> key;
+        ASSERT_TRUE(joined->CreateKey("Software\\T", key).ok());
+        ASSERT_TRUE(key->SetValue("v", RegValue::Dword(2)).ok());
+        ASSERT_TRUE(joined->Flush().ok());
+        ASSERT_TRUE(key->SetValue("w", RegValue::Dword(3)).ok());
+        joined->Discard();  // drops w only
+        RegValue v;
+        ASSERT_TRUE(key->QueryValue("v", v).ok());
+        EXPECT_EQ(v, RegValue::Dword(2));
+        EXPECT_FALSE(key->QueryValue("w", v).ok());
+        key.reset();
+        // Not committed: destroyed with the transaction.
+    }
+    EXPECT_EQ(store.GetDword("Software\\T", "v"), 1u);
+    {
+        RegistryTransaction t;
+        ASSERT_TRUE(t.Begin().ok());
+        std::unique_ptr<RegistryHive> joined;
+        ASSERT_TRUE(OpenCurrentUserHive(joined).ok());
+        std::unique_ptr<RegistryKey> key;
+        ASSERT_TRUE(joined->OpenKey("Software\\T", RegAccess::ReadWrite, key).ok());
+        ASSERT_TRUE(key->SetValue("v", RegValue::Dword(4)).ok());
+        // A refused write fails the whole, though the caller went on.
+        EXPECT_FALSE(key->SetValue(std::string(20000, 'n'), RegValue::Dword(1)).ok());
+        ASSERT_TRUE(joined->Flush().ok());
+        key.reset();
+        EXPECT_EQ(t.Commit().code, RegCode::InvalidName);
+    }
+    EXPECT_EQ(store.GetDword("Software\\T", "v"), 1u);
+}
+
+}  // namespace

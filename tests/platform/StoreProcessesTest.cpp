@@ -195,3 +195,73 @@ TEST(StoreProcesses, TwoWritersTakeTurnsWithoutLosingAFlush) {
 }
 
 }  // namespace
+
+namespace {
+
+// As lgreg add does it: open the store, make a key, write, flush, close.
+bool AddOnce(const std::string& path, const std::string& key, const std::string& name,
+             std::uint32_t value) {
+    SqliteHiveOptions o;
+    o.path = path;
+    std::unique_ptr<RegistryHive> hive;
+    if (!OpenSqliteHive(o, hive).ok()) return false;
+    std::unique_ptr<RegistryKey> k;
+    return hive->CreateKey(key, k).ok() && k->SetValue(name, RegValue::Dword(value)).ok() &&
+           hive->Flush().ok();
+}
+
+// As the capture tool does it: open, read a key's values, close.
+bool ReadOnce(const std::string& path) {
+    SqliteHiveOptions o;
+    o.path = path;
+    std::unique_ptr<RegistryHive> hive;
+    if (!OpenSqliteHive(o, hive).ok()) return false;
+    std::unique_ptr<RegistryKey> k;
+    const RegStatus s = hive->OpenKey("Software\\Same\\Key", RegAccess::Read, k);
+    if (s.code == RegCode::NotFound) return true;
+    std::vector<std::pair<std::string, RegValue>> values;
+    return s.ok() && k->EnumValues(values).ok();
+}
+
+TEST(StoreProcesses, EightWritersAndTwoReadersOnANewStoreNeitherFailNorLoseAWrite) {
+    testsupport::TempDir dir;
+    // The store does not exist yet: the first writers race to create it.
+    const std::string path = dir.file("contended/registry.db");
+    constexpr int kWriters = 8, kReaders = 2, kWrites = 40;
+    std::vector<pid_t> children;
+    for (int w = 0; w < kWriters + kReaders; ++w) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            int failures = 0;
+            for (int i = 0; i < kWrites; ++i) {
+                const bool ok =
+                    w < kWriters
+                        ? AddOnce(path, "Software\\Same\\Key",
+                                  "w" + std::to_string(w) + "." + std::to_string(i),
+                                  static_cast<std::uint32_t>(i))
+                        : ReadOnce(path);
+                if (!ok) ++failures;
+            }
+            _exit(failures > 100 ? 100 : failures);
+        }
+        children.push_back(child);
+    }
+    for (std::size_t c = 0; c < children.size(); ++c) {
+        int status = 0;
+        waitpid(children[c], &status, 0);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "process " << c << " had failures";
+    }
+    SqliteHiveOptions o;
+    o.path = path;
+    std::unique_ptr<RegistryHive> hive;
+    ASSERT_TRUE(OpenSqliteHive(o, hive).ok());
+    std::unique_ptr<RegistryKey> key;
+    ASSERT_TRUE(hive->OpenKey("Software\\Same\\Key", RegAccess::Read, key).ok());
+    std::vector<std::pair<std::string, RegValue>> values;
+    ASSERT_TRUE(key->EnumValues(values).ok());
+    EXPECT_EQ(values.size(), static_cast<std::size_t>(kWriters * kWrites));
+}
+
+}  // namespace

@@ -1,5 +1,7 @@
 #include "tests/support/TempStore.h"
 
+#include <grp.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -130,6 +132,25 @@ std::uint32_t TempStore::GetDword(const std::string& key, const std::string& nam
     return n;
 }
 
+std::string TempStore::Dump(const std::string& path) const {
+    auto hive = Open(true);
+    std::vector<std::string> paths;
+    if (!platform::ListKeyTree(*hive, path, paths).ok()) return "(no such key)";
+    std::string out;
+    for (const std::string& p : paths) {
+        std::unique_ptr<platform::RegistryKey> k;
+        std::vector<std::pair<std::string, platform::RegValue>> values;
+        if (!hive->OpenKey(p, platform::RegAccess::Read, k).ok() || !k->EnumValues(values).ok()) {
+            throw std::runtime_error("cannot read " + p);
+        }
+        out += "[" + p + "]\n";
+        for (const auto& [name, v] : values) {
+            out += name + "=" + std::to_string(v.type) + ":" + v.data + "\n";
+        }
+    }
+    return out;
+}
+
 ReadOnlyStoreInPlace::ReadOnlyStoreInPlace(const TempStore& store) {
     const std::string path = store.path();
     previous_ = platform::SetCurrentUserHiveOpener([path](auto& hive) {
@@ -142,6 +163,25 @@ ReadOnlyStoreInPlace::ReadOnlyStoreInPlace(const TempStore& store) {
 
 ReadOnlyStoreInPlace::~ReadOnlyStoreInPlace() {
     platform::SetCurrentUserHiveOpener(previous_);
+}
+
+bool RunningAsRoot() {
+    return ::geteuid() == 0;
+}
+
+int RunUnprivileged(const std::function<int()>& body) {
+    const pid_t child = ::fork();
+    if (child < 0) return -1;
+    if (child == 0) {
+        if (RunningAsRoot() && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 ||
+                                ::setuid(65534) != 0)) {
+            _exit(125);
+        }
+        _exit(body());
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 std::string ReadFile(const std::string& path) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -55,6 +56,9 @@ public:
     std::string GetString(const std::string& key, const std::string& name) const;
     std::uint32_t GetDword(const std::string& key, const std::string& name) const;
     bool ValueExists(const std::string& key, const std::string& name) const;
+    // Every key below path with its values, one line each, for comparing
+    // whole stores.
+    std::string Dump(const std::string& path = "") const;
 
 private:
     TempDir dir_;
@@ -75,6 +79,13 @@ public:
 private:
     platform::HiveOpener previous_;
 };
+
+// Runs body in a child process as a user without privileges, so that file
+// permissions apply even when the tests run as root; returns its exit code.
+// The child sees the same environment; paths it needs must be open to it.
+int RunUnprivileged(const std::function<int()>& body);
+// True when RunUnprivileged changes the user (the tests run as root).
+bool RunningAsRoot();
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
