@@ -1,6 +1,7 @@
 // The real editor program: started against a store seeded with lgreg, a
 // second start while it runs, a crash, and an ending by signal.
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -172,6 +173,102 @@ TEST_F(EditorProcess, LgprofileBacksUpAndRestoresTheStore) {
     EXPECT_EQ(WaitFor(Spawn(Bin("lgprofile"), {"load", store.dir().file("none.lgp")}), 20s), 1);
     EXPECT_EQ(store.GetString("Software\\Orvane\\Lmgrab\\Action1", "Name"), "seeded");
     EXPECT_EQ(WaitFor(Spawn(Bin("lgprofile"), {"save", store.dir().file("no/dir/x.lgp")}), 20s), 1);
+}
+
+// Runs a program to its end; its exit code, with what it said on stderr.
+int RunCapturing(const std::string& program, std::vector<std::string> args, std::string& err) {
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) return -1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        freopen("/dev/null", "r", stdin);
+        freopen("/dev/null", "w", stdout);
+        dup2(pipeFds[1], 2);
+        close(pipeFds[0]);
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    err.clear();
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(pipeFds[0], buf, sizeof buf)) > 0) err.append(buf, static_cast<std::size_t>(n));
+    close(pipeFds[0]);
+    return WaitFor(pid, 20s);
+}
+
+TEST_F(EditorProcess, LgprofileLoadCommitsNothingForAnEmptyOrOddProfileAndNamesTheCause) {
+    std::string error, err;
+    auto event = platform::NamedEvent::Open("Lumagrabber configuration changed.", error);
+    ASSERT_NE(event, nullptr) << error;
+    const std::string before = store.Dump();
+    const std::string file = store.dir().file("odd.lgp");
+    struct Case {
+        const char* what;
+        std::string bytes;
+        const char* says;
+    } cases[] = {
+        {"empty file", "", "holds no actions"},
+        {"random bytes", std::string("\x01\xFE\x80zz\x00\x9C", 7), "holds no actions"},
+        {"Count 0", "[Software\\Orvane\\Lmgrab]\r\nCount=0\r\n", "holds no actions"},
+        {"keyless action", "[Software\\Orvane\\Lmgrab]\r\nCount=1\r\n", "no hot key"},
+    };
+    for (const Case& c : cases) {
+        testsupport::WriteFile(file, c.bytes);
+        EXPECT_EQ(RunCapturing(Bin("lgprofile"), {"load", file}, err), 1) << c.what;
+        EXPECT_NE(err.find(c.says), std::string::npos) << c.what << ": " << err;
+        EXPECT_EQ(store.Dump(), before) << c.what;
+        EXPECT_FALSE(event->IsSet()) << c.what;
+    }
+    // A FIFO is refused at once, not read until a writer comes.
+    const std::string fifo = store.dir().file("fifo.lgp");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(RunCapturing(Bin("lgprofile"), {"load", fifo}, err), 1);
+    EXPECT_NE(err.find("FIFO"), std::string::npos) << err;
+
+    // A UTF-16 profile from another desktop loads like any other.
+    const std::string text =
+        "[Software\\Orvane\\Lmgrab]\r\nCount=1\r\n[Software\\Orvane\\Lmgrab\\Action1]\r\n"
+        "Name=wide\r\nVirtualKey=66\r\n";
+    std::string wide = "\xFF\xFE";
+    for (char ch : text) wide += std::string{ch, '\0'};
+    testsupport::WriteFile(file, wide);
+    EXPECT_EQ(RunCapturing(Bin("lgprofile"), {"load", file}, err), 0) << err;
+    EXPECT_EQ(store.GetString("Software\\Orvane\\Lmgrab\\Action1", "Name"), "wide");
+    EXPECT_TRUE(event->IsSet());
+
+    // A store that cannot be written is blamed, not the profile.
+    testsupport::WriteFile(store.path(), std::string(4096, 'Z'));
+    EXPECT_EQ(RunCapturing(Bin("lgprofile"), {"load", file}, err), 1);
+    EXPECT_NE(err.find("not a Lumagrabber settings store"), std::string::npos) << err;
+    EXPECT_EQ(err.find("odd.lgp"), std::string::npos) << err;
+}
+
+TEST_F(EditorProcess, LgregExportKeepsTheModeAndWalksDeepTreesWithoutRecursion) {
+    std::string err;
+    const std::string file = store.dir().file("backup.reg");
+    testsupport::WriteFile(file, "old");
+    chmod(file.c_str(), 0600);
+    ASSERT_EQ(RunCapturing(Bin("lgreg"), {"export", "HKCU\\Software", file, "/y"}, err), 0) << err;
+    struct stat st {};
+    ASSERT_EQ(stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    std::string deep = "HKEY_CURRENT_USER\\Software\\Deep";
+    for (int level = 3; level <= 512; ++level) deep += "\\d";
+    const std::string reg = store.dir().file("deep.reg");
+    testsupport::WriteFile(reg, "Windows Registry Editor Version 5.00\r\n\r\n[" + deep +
+                                    "]\r\n\"v\"=dword:00000001\r\n");
+    ASSERT_EQ(RunCapturing(Bin("lgreg"), {"import", reg}, err), 0) << err;
+    ASSERT_EQ(RunCapturing(Bin("lgreg"), {"query", "HKCU\\Software\\Deep", "/s"}, err), 0) << err;
+    ASSERT_EQ(RunCapturing(Bin("lgreg"), {"delete", "HKCU\\Software\\Deep", "/f"}, err), 0) << err;
+    testsupport::WriteFile(reg, "Windows Registry Editor Version 5.00\r\n\r\n[" + deep +
+                                    "\\tooDeep]\r\n");
+    EXPECT_EQ(RunCapturing(Bin("lgreg"), {"import", reg}, err), 1);
+    EXPECT_NE(err.find("512 levels"), std::string::npos) << err;
 }
 
 }  // namespace

@@ -158,4 +158,41 @@ TEST(NamedEvent, AWaiterInAnotherProcessWakesOnASet) {
     close(ready[1]);
 }
 
+TEST(NamedObjects, WithoutARuntimeFolderLiveInTheUsersStateFolderNeverInTmp) {
+    testsupport::TempDir state;
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string savedRuntime = runtime ? runtime : "";
+    unsetenv("XDG_RUNTIME_DIR");
+    setenv("XDG_STATE_HOME", (state.path() + "/state").c_str(), 1);
+    std::string dir, error;
+    const bool made = platform::NamedObjectDirectory(dir, error);
+    if (runtime) setenv("XDG_RUNTIME_DIR", savedRuntime.c_str(), 1);
+    unsetenv("XDG_STATE_HOME");
+    ASSERT_TRUE(made) << error;
+    EXPECT_EQ(dir, state.path() + "/state/lumagrabber");
+    struct stat st {};
+    ASSERT_EQ(stat(dir.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
+TEST(NamedEvent, AWaiterOpeningAsTheLastHolderClosesNeverMissesASet) {
+    TempRuntimeDir runtime;
+    const std::string name = "Lumagrabber configuration changed.";
+    for (int trial = 0; trial < 300; ++trial) {
+        std::string error;
+        auto holder = NamedEvent::Open(name, error);
+        ASSERT_NE(holder, nullptr) << error;
+        std::unique_ptr<NamedEvent> waiter;
+        std::thread opener([&] { waiter = NamedEvent::Open(name, error); });
+        holder.reset();  // the last other handle closes as the waiter opens
+        opener.join();
+        ASSERT_NE(waiter, nullptr) << error;
+        auto setter = NamedEvent::Open(name, error);
+        ASSERT_NE(setter, nullptr);
+        setter->Set();
+        setter.reset();
+        ASSERT_EQ(waiter->Wait(0), NamedEvent::WaitResult::Signalled) << "trial " << trial;
+    }
+}
+
 }  // namespace
