@@ -9,6 +9,7 @@
 #include <string>
 
 #include "model/ActionKeys.h"
+#include "model/Commit.h"
 
 namespace {
 
@@ -61,6 +62,20 @@ void BM_SaveToRegistry(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
+// A whole Apply: surplus keys removed, the list saved, one transaction,
+// and the change event set.
+void BM_CommitConfiguration(benchmark::State& state) {
+    BenchStore store;
+    TActionKeys list(kKey);
+    Fill(list, static_cast<int>(state.range(0)));
+    std::string cause;
+    if (!CommitConfiguration(list, cause)) state.SkipWithError(cause.c_str());
+    for (auto _ : state) {
+        if (!CommitConfiguration(list, cause)) state.SkipWithError(cause.c_str());
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
 void BM_LoadFromRegistry(benchmark::State& state) {
     BenchStore store;
     {
@@ -106,6 +121,7 @@ void BM_LoadFromFile(benchmark::State& state) {
 BENCHMARK(BM_SaveToFile)->Arg(0)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadFromFile)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SaveToRegistry)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CommitConfiguration)->Arg(10)->Arg(1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadFromRegistry)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -1,5 +1,7 @@
 // The General page's commands, driven as a user would, with the dialogs
 // answered from a script.
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 #include <QCheckBox>
 #include <QLineEdit>
@@ -135,6 +137,20 @@ TEST_F(GeneralPage, HelpAsksForTheContentsTopic) {
     EXPECT_FALSE(ShowHelpTopic("Nothing.hlp", "IDH_Contents", error));
     EXPECT_TRUE(error.contains("Nothing.hlp"));
     EXPECT_TRUE(ShowHelpTopic("Lmgrab.hlp", "IDH_Contents", error));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(GeneralPage, LoadingAFifoIsRefusedAtOnceAndKeepsTheWorkingCopy) {
+    const std::string fifo = store.dir().file("fifo.lgp");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    dialogs.answers = {QString::fromStdString(fifo)};
+    Click(form->btnLoad);  // would hang here if the FIFO were opened for reading
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, "Failed to read from file: " + QString::fromStdString(fifo));
+    EXPECT_EQ(form->lstActions->count(), 2);
 }
 
 }  // namespace
