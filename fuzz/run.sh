@@ -17,7 +17,7 @@ build() {
 build profile_fuzz "$root/fuzz/ProfileFuzz.cpp" "$root/model/FileActionStorage.cpp" \
     "$root/model/ActionStorage.cpp" "$root/model/ActionKeys.cpp" "$root/model/RegActionStorage.cpp" \
     "$root/platform/RegistryAccessor.cpp" "$root/platform/SqliteRegistry.cpp" \
-    "$root/platform/ThreadHotKeys.cpp" "$root/platform/ProfileFile.cpp" "$root/platform/Unicode.cpp" \
+    "$root/platform/ThreadHotKeys.cpp" "$root/platform/ProfileFile.cpp" "$root/platform/SafeFile.cpp" "$root/platform/Unicode.cpp" \
     "$root/platform/Registry.cpp"
 build regfile_fuzz "$root/fuzz/RegFileFuzz.cpp" "$root/tools/lgreg/RegFile.cpp" \
     "$root/platform/Unicode.cpp" "$root/platform/Registry.cpp" "$root/platform/SqliteRegistry.cpp"

@@ -1,6 +1,6 @@
 #include "platform/ProfileFile.h"
 
-#include <cstdint>
+#include <utility>
 
 #include "platform/SafeFile.h"
 #include "platform/Unicode.h"
@@ -19,57 +19,15 @@ std::string_view Trim(std::string_view s) {
     return s;
 }
 
-void AppendUtf8(std::string& out, std::uint32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-// UTF-16 after its byte-order mark, as UTF-8; a lone surrogate or an odd
-// last byte becomes U+FFFD.
-std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
-    std::string out;
-    out.reserve(bytes.size());
-    auto unit = [&](std::size_t i) -> std::uint32_t {
-        const auto a = static_cast<unsigned char>(bytes[i]);
-        const auto b = static_cast<unsigned char>(bytes[i + 1]);
-        return bigEndian ? (a << 8 | b) : (b << 8 | a);
-    };
-    std::size_t i = 0;
-    for (; i + 1 < bytes.size(); i += 2) {
-        std::uint32_t c = unit(i);
-        if (c >= 0xD800 && c < 0xDC00 && i + 3 < bytes.size()) {
-            const std::uint32_t low = unit(i + 2);
-            if (low >= 0xDC00 && low < 0xE000) {
-                AppendUtf8(out, 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
-                i += 2;
-                continue;
-            }
-        }
-        if (c >= 0xD800 && c < 0xE000) c = 0xFFFD;
-        AppendUtf8(out, c);
-    }
-    if (i < bytes.size()) AppendUtf8(out, 0xFFFD);
-    return out;
-}
-
 // The file's bytes as UTF-8 text.
 std::string Decode(std::string_view bytes) {
     if (bytes.starts_with("\xEF\xBB\xBF")) return std::string(bytes.substr(3));
-    if (bytes.starts_with("\xFF\xFE")) return Utf16ToUtf8(bytes.substr(2), false);
-    if (bytes.starts_with("\xFE\xFF")) return Utf16ToUtf8(bytes.substr(2), true);
+    if (bytes.starts_with("\xFF\xFE")) return Utf16LeToUtf8(bytes.substr(2));
+    if (bytes.starts_with("\xFE\xFF")) {
+        std::string swapped(bytes.substr(2));
+        for (std::size_t i = 0; i + 1 < swapped.size(); i += 2) std::swap(swapped[i], swapped[i + 1]);
+        return Utf16LeToUtf8(swapped);
+    }
     return std::string(bytes);
 }
 

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QLabel>
 #include <QLineEdit>
+#include <limits>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSlider>
@@ -174,7 +175,9 @@ QWidget* Create(const ControlDecl& d, QWidget* parent, double scale) {
         }
         case K::Edit: {
             auto* e = new QLineEdit(parent);
-            if (d.maxLength > 0) e->setMaxLength(d.maxLength);
+            // Without a limit of its own an edit must never shorten a value
+            // (Qt's default limit is 32,767 characters).
+            e->setMaxLength(d.maxLength > 0 ? d.maxLength : std::numeric_limits<int>::max());
             w = e;
             break;
         }

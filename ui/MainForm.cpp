@@ -112,9 +112,18 @@ void TForm1::ConnectHandlers() {
             case ControlKind::CheckBox:  // also when the program changes the mark
                 connect(static_cast<QCheckBox*>(w), &QCheckBox::toggled, this, run);
                 break;
-            case ControlKind::ListBox:  // program selections block it (SelectActionEntry)
-                connect(static_cast<QListWidget*>(w), &QListWidget::currentRowChanged, this, run);
+            case ControlKind::ListBox: {  // program selections block it (SelectActionEntry)
+                auto* list = static_cast<QListWidget*>(w);
+                connect(list, &QListWidget::currentRowChanged, this, run);
+                // Ctrl+click or Ctrl+Space would clear the one selected entry.
+                connect(list, &QListWidget::itemSelectionChanged, this, [list] {
+                    if (list->selectedItems().isEmpty() && list->currentItem()) {
+                        const QSignalBlocker quiet(list);
+                        list->currentItem()->setSelected(true);
+                    }
+                });
                 break;
+            }
             case ControlKind::DropDown:  // picks by the user only
                 connect(static_cast<QComboBox*>(w), &QComboBox::activated, this, run);
                 break;

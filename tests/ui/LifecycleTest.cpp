@@ -233,6 +233,7 @@ TEST_F(Editor, AFailedSaveIsReportedAndOkKeepsTheEdits) {
     EXPECT_TRUE(form->isVisible());
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_TRUE(dialogs.messages[0].text.contains("could not be saved"));
+    EXPECT_TRUE(dialogs.messages[0].text.contains("read-only")) << dialogs.messages[0].text.toStdString();
     EXPECT_EQ(dialogs.messages[0].caption, "Lumagrabber - Error");
     EXPECT_TRUE(event->IsSet());  // the rest of Apply still happened
     EXPECT_EQ(form->edActionName->text(), "keep me");
@@ -288,6 +289,31 @@ TEST_F(Editor, AStoreThatIsNotAStoreIsNamedAndLeftAlone) {
     Click(form->btnApply);
     EXPECT_EQ(dialogs.messages.size(), 2u);
     EXPECT_EQ(testsupport::ReadFile(store.path()), junk);
+}
+
+TEST_F(Editor, LongValuesPassThroughTheEditsWhole) {
+    SeedActions(1);
+    const std::string sound(39997, 's');
+    store.SetString(Action(1), "Sound", sound);
+    store.SetString(Action(1), "Name", std::string(40000, 'n'));
+    Start();
+    Click(form->btnApply);
+    EXPECT_EQ(store.GetString(Action(1), "Sound"), sound);
+    EXPECT_EQ(store.GetString(Action(1), "Name").size(), 40000u);
+}
+
+TEST_F(Editor, TheListKeepsItsOneSelectedEntryWhateverTheUserPresses) {
+    SeedActions(3);
+    Start();
+    Select(1);
+    QListWidget* list = form->lstActions;
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      list->visualItemRect(list->item(1)).center());
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Space, Qt::ControlModifier);
+    ASSERT_EQ(list->selectedItems().size(), 1);
+    EXPECT_EQ(list->row(list->selectedItems()[0]), 1);
+    EXPECT_EQ(form->CurrentIndex(), 1);
 }
 
 }  // namespace
