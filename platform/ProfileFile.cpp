@@ -157,6 +157,12 @@ std::string ProfileFile::Text() const {
     for (const Section& s : sections_) {
         for (const Line& l : s.lines) out += l.text + "\r\n";
     }
+    // Text that begins like a byte-order mark would read back in another
+    // encoding; a UTF-8 mark in front keeps it as it is.
+    if (out.starts_with("\xFF\xFE") || out.starts_with("\xFE\xFF") ||
+        out.starts_with("\xEF\xBB\xBF")) {
+        out.insert(0, "\xEF\xBB\xBF");
+    }
     return out;
 }
 

@@ -143,6 +143,13 @@ TEST(ProfileFile, ReadsEveryEncodingAndLineEndThePlatformReads) {
     ini.Parse(Utf16("[S]\r\nName=", false) + std::string("\x3D\xD8\x00\xDE", 4) +
               std::string("\x00\xD8", 2));  // a surrogate pair, then a lone half
     EXPECT_EQ(ini.GetString("S", "Name", ""), "\xF0\x9F\x98\x80\xEF\xBF\xBD");
+
+    // Text that starts like a mark of another encoding survives a round trip.
+    ini.Parse("\xEF\xBB\xBF\xFF\xFE\n[S]\nk=v\n");
+    ProfileFile again;
+    again.Parse(ini.Text());
+    EXPECT_EQ(again.GetString("S", "k", "-"), "v");
+    EXPECT_EQ(again.Text(), ini.Text());
 }
 
 TEST(ProfileFile, SectionLinesBlanksAndNulsGoThePlatformsWay) {
