@@ -1,11 +1,14 @@
 #include "platform/SafeFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <random>
 
@@ -23,14 +26,42 @@ std::string FolderOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
+constexpr char kTemporaryPrefix[] = ".lgtmp-";
+
 // A short name, so that a target of any length the file system accepts
-// still has room for its temporary neighbour.
+// still has room for its temporary neighbour; it carries the writer's
+// process number so that a later save can tell a dead writer's leftover.
 std::string TemporaryName(const std::string& folder) {
     static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     thread_local std::mt19937_64 random{std::random_device{}()};
-    std::string name = folder + "/.lgtmp-";
-    for (int i = 0; i < 12; ++i) name += kChars[random() % (sizeof kChars - 1)];
+    std::string name = folder + "/" + kTemporaryPrefix + std::to_string(::getpid()) + "-";
+    for (int i = 0; i < 8; ++i) name += kChars[random() % (sizeof kChars - 1)];
     return name;
+}
+
+// A writer killed between naming its finished file and renaming it over the
+// target leaves that name behind (no single call can put an unnamed file
+// over an existing one); the next save in the folder removes it. Only our
+// own regular files of writers that no longer run are touched.
+void RemoveDeadWritersLeftovers(const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return;
+    const int dirFd = ::dirfd(dir);
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (!name.starts_with(kTemporaryPrefix)) continue;
+        const std::string_view rest = name.substr(sizeof kTemporaryPrefix - 1);
+        long pid = 0;
+        const auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), pid);
+        if (ec != std::errc() || end == rest.data() || *end != '-' || pid <= 0) continue;
+        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+        struct stat st {};
+        if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+            st.st_uid == ::geteuid()) {
+            ::unlinkat(dirFd, entry->d_name, 0);
+        }
+    }
+    ::closedir(dir);
 }
 
 bool WriteAll(int fd, std::string_view bytes) {
@@ -68,7 +99,8 @@ std::string NotAFile(const std::string& path, mode_t mode) {
 bool IsRegularFile(const std::string& path, std::string& error) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
-        error = errno == ENOENT ? "'" + path + "' does not exist" : Errno("cannot read '" + path + "'");
+        error =
+            errno == ENOENT ? "'" + path + "' does not exist" : Errno("cannot read '" + path + "'");
         return false;
     }
     if (S_ISREG(st.st_mode)) return true;
@@ -164,14 +196,14 @@ bool AtomicFileWriter::Prepare(std::string& error) {
         mode_ = 0666 & ~mask;
     }
 
+    RemoveDeadWritersLeftovers(folder_);
     fd_ = ::open(folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
     unnamed_ = fd_ >= 0;
     if (fd_ < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
         // A file system without unnamed files: a hidden neighbour instead.
         for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
             temp_ = TemporaryName(folder_);
-            fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
-                         0600);
+            fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
             if (fd_ < 0 && errno != EEXIST) break;
         }
     }
@@ -199,7 +231,8 @@ bool AtomicFileWriter::Commit(std::string_view bytes, std::string& error) {
     }
     const std::string failed = "cannot write '" + path_ + "'";
     if (inPlace_) {
-        const bool ok = WriteAll(fd_, bytes) && ::ftruncate(fd_, static_cast<off_t>(bytes.size())) == 0 &&
+        const bool ok = WriteAll(fd_, bytes) &&
+                        ::ftruncate(fd_, static_cast<off_t>(bytes.size())) == 0 &&
                         ::fsync(fd_) == 0;
         if (!ok) error = Errno(failed);
         ::close(fd_);

@@ -21,8 +21,9 @@ bool ReadWholeFile(const std::string& path, std::size_t maxBytes, std::string& b
 
 // Replaces a file as a whole: the new bytes are written to an unnamed file in
 // the same folder and put in place only when complete, so that path holds
-// its old bytes or all of the new ones, and a killed or failed save leaves
-// no file behind. A replaced file keeps its permission bits (and owner where
+// its old bytes or all of the new ones. A failed save leaves no file behind;
+// a save killed in the instant between naming the new file and renaming it
+// over the old one leaves that name, which the next save removes. A replaced file keeps its permission bits (and owner where
 // allowed); a new one gets 0666 less the umask. A read-only target is not
 // replaced. When the folder refuses new files but the old file is writable,
 // the old file is rewritten in place, as the platform's profile functions do.

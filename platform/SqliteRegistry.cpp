@@ -167,15 +167,8 @@ public:
         return s;
     }
 
-    RegStatus ReadOnlyFailure() {
-        RegStatus s = RegStatus::Error(RegCode::AccessDenied,
-                                       "settings store '" + path_ + "' is read-only");
-        if (batch_ && batchFailure_.ok()) batchFailure_ = s;
-        return s;
-    }
-
     RegStatus BeginWrite() {
-        if (readOnly_) return ReadOnlyFailure();
+        if (readOnly_) return Failure(SQLITE_READONLY);
         if (batch_) {
             if (batchLost_) return batchFailure_;
             if (!step_) {
@@ -194,7 +187,7 @@ public:
 
     // A transaction around many flushes: each flush ends a savepoint inside it.
     RegStatus BeginBatch() {
-        if (readOnly_) return ReadOnlyFailure();
+        if (readOnly_) return Failure(SQLITE_READONLY);
         if (batch_) return RegStatus::Error(RegCode::AccessDenied, "a transaction is already open");
         if (RegStatus s = Commit(); !s.ok()) return s;
         EndRead();
@@ -210,13 +203,9 @@ public:
         if (!batch_) return RegStatus::Error(RegCode::StoreError, "no transaction is open");
         RegStatus result = batchFailure_;
         if (commit && !batchLost_) {
-            const int rc = step_ ? Exec("RELEASE step") : SQLITE_OK;
+            int rc = step_ ? Exec("RELEASE step") : SQLITE_OK;
+            if (rc == SQLITE_OK) rc = Run(kCommit);
             result = rc == SQLITE_OK ? RegStatus::Ok() : Failure(rc);
-            if (result.ok()) {
-                if (const int c = Run(kCommit); c != SQLITE_OK) result = Failure(c);
-            }
-        } else if (commit) {
-            result = batchFailure_;
         }
         if (!sqlite3_get_autocommit(db_)) Run(kRollback);
         batch_ = step_ = batchLost_ = false;
@@ -611,29 +600,28 @@ RegStatus NotAStore(const std::string& path, const std::string& why) {
 // Reads the header marks. A database without tables and marks holds nothing
 // yet: a new file, or one whose first transaction was rolled back.
 RegStatus ReadMarks(sqlite3* db, const std::string& path, int& appId, int& version, int& tables) {
-    const char* pragmas[] = {"PRAGMA application_id", "PRAGMA user_version",
-                             "SELECT count(*) FROM sqlite_master"};
-    int* targets[] = {&appId, &version, &tables};
-    for (int i = 0; i < 3; ++i) {
-        sqlite3_stmt* s = nullptr;
-        int rc = sqlite3_prepare_v2(db, pragmas[i], -1, &s, nullptr);
-        if (rc == SQLITE_OK) {
-            rc = sqlite3_step(s);
-            if (rc == SQLITE_ROW) *targets[i] = sqlite3_column_int(s, 0);
-        }
-        const int fin = sqlite3_finalize(s);
-        if (rc != SQLITE_ROW) rc = fin;
-        if (rc != SQLITE_OK && rc != SQLITE_ROW) {
-            const int primary = rc & 0xFF;
-            // Only a file SQLite cannot make sense of is "not a store";
-            // a busy, locked or unreadable one says what it is.
-            if (primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT) {
-                return NotAStore(path, sqlite3_errmsg(db));
-            }
-            return StoreFailure(db, path, rc);
+    // One statement, so all three come from one snapshot: read apart, they
+    // could straddle another process's creation of the store and contradict
+    // each other.
+    static constexpr const char* kMarks =
+        "SELECT (SELECT application_id FROM pragma_application_id), "
+        "(SELECT user_version FROM pragma_user_version), "
+        "(SELECT count(*) FROM sqlite_master)";
+    sqlite3_stmt* s = nullptr;
+    int rc = sqlite3_prepare_v2(db, kMarks, -1, &s, nullptr);
+    if (rc == SQLITE_OK) {
+        rc = sqlite3_step(s);
+        if (rc == SQLITE_ROW) {
+            appId = sqlite3_column_int(s, 0);
+            version = sqlite3_column_int(s, 1);
+            tables = sqlite3_column_int(s, 2);
         }
     }
-    return RegStatus::Ok();
+    const int fin = sqlite3_finalize(s);
+    if (rc == SQLITE_ROW) return RegStatus::Ok();
+    // A busy, locked or unreadable file says what it is; only one SQLite
+    // cannot make sense of is "not a store".
+    return StoreFailure(db, path, rc == SQLITE_OK || rc == SQLITE_DONE ? fin : rc);
 }
 
 // Lays down the schema in a database that is still empty. Two processes may
@@ -664,8 +652,8 @@ RegStatus Initialise(sqlite3* db, const std::string& path) {
 
 RegStatus OpenDatabase(const std::string& path, int flags, int busyTimeoutMs, sqlite3*& db) {
     db = nullptr;
-    const int rc = sqlite3_open_v2(path.c_str(), &db, flags | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI,
-                                   nullptr);
+    const int rc =
+        sqlite3_open_v2(path.c_str(), &db, flags | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI, nullptr);
     if (rc == SQLITE_OK) {
         // From the first read on, header included, another process's commit
         // is waited for rather than reported.
@@ -782,7 +770,8 @@ RegStatus StoreFailure(sqlite3* db, const std::string& path, int rc) {
             return RegStatus::Error(RegCode::StoreError,
                                     store + " cannot be written: the disk is full");
         case SQLITE_CANTOPEN:
-            return RegStatus::Error(RegCode::StoreError, store + " cannot be opened (" + what + ")");
+            return RegStatus::Error(RegCode::StoreError,
+                                    store + " cannot be opened (" + what + ")");
         case SQLITE_NOTADB:
         case SQLITE_CORRUPT:
             return NotAStore(path, what);
