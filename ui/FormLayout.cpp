@@ -13,6 +13,8 @@
 #include <QSlider>
 #include <QStyledItemDelegate>
 #include <QTabBar>
+#include <QStackedWidget>
+#include <algorithm>
 #include <QTabWidget>
 #include <cmath>
 #include <vector>
@@ -46,8 +48,8 @@ const ControlDecl kLayout[] = {
     {.kind = K::Button, .name = "btnCancel", .left = 264, .top = 424, .width = 75, .height = 25, .caption = "&Cancel", .tabOrder = 2, .handler = &T::btnCancelClick},
     {.kind = K::Button, .name = "btnApply", .left = 344, .top = 424, .width = 75, .height = 25, .caption = "&Apply", .tabOrder = 3, .handler = &T::btnApplyClick},
     {.kind = K::PageControl, .name = "PageControl", .left = 0, .top = 0, .width = 425, .height = 417, .tabOrder = 4, .align = Align::Top},
-    {.kind = K::TabPage, .name = "TabGeneral", .parent = "PageControl", .caption = "General"},
-    {.kind = K::TabPage, .name = "TabActions", .parent = "PageControl", .caption = "Actions"},
+    {.kind = K::TabPage, .name = "TabGeneral", .parent = "PageControl", .width = 417, .caption = "General"},
+    {.kind = K::TabPage, .name = "TabActions", .parent = "PageControl", .width = 417, .caption = "Actions"},
 
     // General page.
     {.kind = K::GroupBox, .name = "grpProductInfo", .parent = "TabGeneral", .left = 0, .top = 0, .width = 417, .height = 249, .tabOrder = 0, .align = Align::Top},
@@ -155,6 +157,34 @@ private:
     int height_;
 };
 
+// Keeps the pages of a page control at their declared width, centred in
+// the page area, whatever frame the style draws around them.
+class PageWidthKeeper : public QObject {
+public:
+    PageWidthKeeper(QStackedWidget* pages, int width)
+        : QObject(pages), pages_(pages), width_(width) {
+        setObjectName(kName);
+        pages->installEventFilter(this);
+        Place();
+    }
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Resize || e->type() == QEvent::Show) Place();
+        return false;
+    }
+    static constexpr const char* kName = "pageWidthKeeper";
+
+private:
+    void Place() {
+        const QMargins m = pages_->contentsMargins();
+        const int spare = std::max(0, pages_->width() - 2 * pages_->frameWidth() - width_);
+        if (m.left() + m.right() == spare) return;
+        pages_->setContentsMargins(spare / 2, m.top(), spare - spare / 2, m.bottom());
+    }
+
+    QStackedWidget* pages_;
+    int width_;
+};
+
 QWidget* Create(const ControlDecl& d, QWidget* parent, double scale) {
     const QString caption = d.caption ? QString::fromUtf8(d.caption) : QString();
     QWidget* w = nullptr;
@@ -205,6 +235,8 @@ QWidget* Create(const ControlDecl& d, QWidget* parent, double scale) {
         }
         case K::GroupBox:
             w = new QGroupBox(caption, parent);
+            // Opaque, so that a later group covers the ones beneath it.
+            w->setAutoFillBackground(true);
             break;
         case K::TrackBar: {
             auto* s = new QSlider(Qt::Horizontal, parent);
@@ -225,7 +257,12 @@ QWidget* Create(const ControlDecl& d, QWidget* parent, double scale) {
             break;
         case K::TabPage: {
             w = new QWidget();
-            static_cast<QTabWidget*>(parent)->addTab(w, caption);
+            auto* pageControl = static_cast<QTabWidget*>(parent);
+            pageControl->addTab(w, caption);
+            auto* pages = pageControl->findChild<QStackedWidget*>();
+            if (d.width > 0 && pages && !pages->findChild<QObject*>(PageWidthKeeper::kName, Qt::FindDirectChildrenOnly)) {
+                new PageWidthKeeper(pages, static_cast<int>(std::lround(d.width * scale)));
+            }
             break;
         }
     }

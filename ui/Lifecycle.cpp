@@ -96,11 +96,13 @@ void TForm1::ReadConfiguration() {
 
 bool TForm1::ApplyConfiguration() {
     if (!FActionKeys->HasActions()) return true;
-    if (FStoredConfigurationUnread) {
-        Error(
+    if (FStoredConfigurationUnread &&
+        !FModalUi.Ask(
             QStringLiteral("The configuration in the registry could not be read, so it is not "
                            "written over.\nRepair it and use \"Revert To Default Profile\", or "
-                           "load a profile."));
+                           "load a profile.\n\nReplace the stored configuration with the one in "
+                           "this window now?"),
+            QString::fromUtf8(kErrorCaption), ModalUi::Icon::None)) {
         return false;
     }
     FActionKeys->ShowIconOnStartup = chkShowIconOnStartup->isChecked();
@@ -110,6 +112,8 @@ bool TForm1::ApplyConfiguration() {
     StoreAction(FCurrentIndex);
     std::string cause;
     const bool saved = CommitConfiguration(*FActionKeys, cause);
+    // What the store holds now is what the window holds.
+    if (saved) FStoredConfigurationUnread = false;
     if (!saved) {
         Error(QStringLiteral("The configuration could not be saved to the registry.\nYour changes "
                              "are still here; try again with Apply or OK.\n\nReason: %1.")

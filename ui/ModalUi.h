@@ -4,6 +4,8 @@
 
 #include <QString>
 
+class QWidget;
+
 // What a file dialog remembers between uses: the filter and default
 // extension its last user set, the filter pair last confirmed (from 0) and
 // the file last chosen.
@@ -22,6 +24,8 @@ public:
 
     // A message box without owner window and with one OK button.
     virtual void Message(const QString& text, const QString& caption, Icon icon) = 0;
+    // The same with Yes and No buttons; true for Yes.
+    virtual bool Ask(const QString& text, const QString& caption, Icon icon) = 0;
     // On confirmation, true with the chosen file's full path; the dialog's
     // state then remembers the file and the filter pair.
     virtual bool OpenFile(FileDialogState& dialog, QString& fileName) = 0;
@@ -38,6 +42,7 @@ public:
 class QtModalUi : public ModalUi {
 public:
     void Message(const QString& text, const QString& caption, Icon icon) override;
+    bool Ask(const QString& text, const QString& caption, Icon icon) override;
     bool OpenFile(FileDialogState& dialog, QString& fileName) override;
     bool SaveFile(FileDialogState& dialog, QString& fileName) override;
     Chosen ChooseDirectory(const QString& start, QString& directory, QString& error) override;
@@ -49,6 +54,7 @@ public:
 class SilentModalUi : public ModalUi {
 public:
     void Message(const QString&, const QString&, Icon) override {}
+    bool Ask(const QString&, const QString&, Icon) override { return false; }
     bool OpenFile(FileDialogState&, QString&) override { return false; }
     bool SaveFile(FileDialogState&, QString&) override { return false; }
     Chosen ChooseDirectory(const QString&, QString&, QString&) override {
@@ -56,6 +62,10 @@ public:
     }
     void ShowHelp(const QString&, const QString&) override {}
 };
+
+// Makes a dialog open horizontally centred on its screen, with a third of
+// the free screen height above it and two thirds below.
+void PlaceOnScreen(QWidget* dialog);
 
 // "Name (*.lgp)|*.lgp|All Files (*.*)|*.*" as Qt's "Name (*.lgp);;All Files (*.*)".
 QString QtFilterList(const QString& filter);

@@ -20,8 +20,19 @@ public:
     QStringList asked;  // "open", "save", "directory:<start>", "help:<file>#<topic>"
     std::vector<FileDialogState> dialogs;  // the state each file dialog was opened with
 
+    // Yes/No answers to questions, in turn; No once they run out.
+    std::deque<bool> replies;
+    std::vector<Shown> questions;
+
     void Message(const QString& text, const QString& caption, Icon icon) override {
         messages.push_back({text, caption, icon});
+    }
+    bool Ask(const QString& text, const QString& caption, Icon icon) override {
+        questions.push_back({text, caption, icon});
+        if (replies.empty()) return false;
+        const bool yes = replies.front();
+        replies.pop_front();
+        return yes;
     }
     bool OpenFile(FileDialogState& dialog, QString& fileName) override {
         return File("open", dialog, fileName);

@@ -2,6 +2,7 @@
 // place with its caption and items, the focus order of both pages, the
 // accelerator letters, and the keys that press nothing.
 #include <gtest/gtest.h>
+#include <QImage>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -197,6 +198,8 @@ TEST_F(Window, AlignedControlsFillTheirPagesWidth) {
     EXPECT_EQ(pages->tabText(1), "Actions");
     EXPECT_EQ(pages->currentWidget(), form->TabActions);  // start brings Actions to the front
     const QSize page = form->TabActions->size();
+    EXPECT_EQ(page.width(), Px(417));
+    EXPECT_EQ(form->grpAction->width(), page.width()) << "the groups stick out of the page";
     EXPECT_EQ(form->grbActionPropertyes->geometry(),
               QRect(0, page.height() - Px(285), page.width(), Px(285)));
     EXPECT_GE(form->grbActionPropertyes->y(), form->grpAction->geometry().bottom() - 2)
@@ -290,6 +293,18 @@ TEST_F(Window, TheEmptyNoDetailsGroupCoversTheOthers) {
         if (stacking.contains(child->objectName())) order << child->objectName();
     }
     EXPECT_EQ(order, stacking);
+
+    // Covering means hiding: with every group shown, the empty one on top
+    // shows nothing of those beneath it (no caption, slider or list).
+    for (const QString& name : stacking) props->findChild<QWidget*>(name)->setVisible(true);
+    const QRect inside = form->grpNODetails->geometry().adjusted(6, 14, -6, -6);
+    const QImage shot = props->grab(inside).toImage();
+    const QRgb background = shot.pixel(0, 0);
+    int differing = 0;
+    for (int y = 0; y < shot.height(); ++y) {
+        for (int x = 0; x < shot.width(); ++x) differing += shot.pixel(x, y) != background;
+    }
+    EXPECT_EQ(differing, 0) << "groups beneath show through the empty one";
 }
 
 TEST_F(Window, TabVisitsTheGeneralPageInItsOrder) {

@@ -273,10 +273,30 @@ TEST_F(Editor, AConfigurationThatCannotBeReadIsNeverWrittenOver) {
     Click(form->btnNewAction);
     Click(form->btnOK);
     EXPECT_TRUE(form->isVisible());  // refused, with the edits kept
-    EXPECT_EQ(dialogs.messages.size(), 2u);
+    ASSERT_EQ(dialogs.questions.size(), 1u);  // the refusal asks whether to replace; No
+    EXPECT_TRUE(dialogs.questions[0].text.contains("not written over"));
+    EXPECT_EQ(dialogs.questions[0].caption, "Lumagrabber - Error");
     EXPECT_FALSE(event->IsSet());
     EXPECT_EQ(store.GetDword(kKey, "Count"), 3u);
     EXPECT_EQ(store.GetString(Action(3), "Name"), "stored 3");
+}
+
+TEST_F(Editor, AfterAnUnreadableStoreTheUserMayChooseToReplaceIt) {
+    SeedActions(3);
+    store.SetString(Action(2), "VirtualKey", "not a number");
+    Start();
+    auto event = Listen();
+    Click(form->btnNewAction);
+    Type(form->edActionName, "replacement");
+    dialogs.replies = {true};
+    Click(form->btnApply);
+    EXPECT_EQ(dialogs.questions.size(), 1u);
+    EXPECT_TRUE(event->IsSet());
+    EXPECT_EQ(store.GetDword(kKey, "Count"), 1u);
+    EXPECT_EQ(store.GetString(Action(1), "Name"), "replacement");
+    EXPECT_FALSE(store.KeyExists(Action(2)));
+    Click(form->btnApply);  // the store now holds the window's configuration: no question
+    EXPECT_EQ(dialogs.questions.size(), 1u);
 }
 
 TEST_F(Editor, AStoreThatIsNotAStoreIsNamedAndLeftAlone) {
@@ -287,7 +307,11 @@ TEST_F(Editor, AStoreThatIsNotAStoreIsNamedAndLeftAlone) {
     EXPECT_TRUE(dialogs.messages[0].text.contains(QString::fromStdString(store.path())));
     Click(form->btnNewAction);
     Click(form->btnApply);
-    EXPECT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(dialogs.questions.size(), 1u);
+    dialogs.replies = {true};  // even asked to, nothing is written over a file that is no store
+    Click(form->btnApply);
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_TRUE(dialogs.messages[1].text.contains("could not be saved"));
     EXPECT_EQ(testsupport::ReadFile(store.path()), junk);
 }
 
