@@ -7,6 +7,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include "app/DestroyedWindow.h"
 #include "app/SingleInstance.h"
 #include "ui/Application.h"
 #include "ui/MainForm.h"
@@ -35,13 +36,19 @@ void CatchStopSignals() {
     sigaction(SIGHUP, &sa, nullptr);
 }
 
-void CloseOnStopSignals(QWidget& window) {
+bool gStopRequested = false;
+
+// Ends the editor as Cancel would, at any moment: message boxes and
+// dialogs that are up return as dismissed (committing nothing), every event
+// loop ends, and one that has not started yet is not started.
+void StopOnSignals(QApplication& app) {
     if (gStopPipe[0] < 0) return;
-    auto* notifier = new QSocketNotifier(gStopPipe[0], QSocketNotifier::Read, &window);
-    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+    auto* notifier = new QSocketNotifier(gStopPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
         char c;
         [[maybe_unused]] const ssize_t n = ::read(gStopPipe[0], &c, 1);
-        window.close();
+        gStopRequested = true;
+        QCoreApplication::exit(0);
     });
 }
 
@@ -55,17 +62,24 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(kApplicationTitle));
     SetApplicationHelpFile(QString::fromUtf8(kHelpFileName));
+    StopOnSignals(app);
     {
         QtModalUi modalUi;
         TForm1 form(modalUi);  // FormCreate runs here, before the window shows
-        CloseOnStopSignals(form);
-        form.show();
-        // For checking an installation and timing start-up: the window opens
-        // and closes again as Cancel would.
-        if (qEnvironmentVariableIsSet("LUMAGRABBER_QUIT_AFTER_START")) {
-            QTimer::singleShot(0, &form, &QWidget::close);
+        // The program ends with its main window, however that closes, even
+        // while other windows (Help) are open.
+        form.setAttribute(Qt::WA_DeleteOnClose, false);
+        QObject::connect(&form, &TForm1::closed, &app, &QCoreApplication::quit);
+        CloseWhenDestroyedByWindowSystem(form);
+        if (!gStopRequested) {
+            form.show();
+            // For checking an installation and timing start-up: the window
+            // opens and closes again as Cancel would.
+            if (qEnvironmentVariableIsSet("LUMAGRABBER_QUIT_AFTER_START")) {
+                QTimer::singleShot(0, &form, &QWidget::close);
+            }
+            app.exec();
         }
-        app.exec();
         guard.reset();  // a new editor may start while this one ends
     }
     return 0;

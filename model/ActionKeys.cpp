@@ -2,6 +2,7 @@
 
 #include "model/FileActionStorage.h"
 #include "model/RegActionStorage.h"
+#include "platform/Registry.h"
 #include "platform/ThreadHotKeys.h"
 
 EListError::EListError(int index)
@@ -71,6 +72,11 @@ bool TActionKeys::LoadWith(const std::function<std::unique_ptr<TActionReader>()>
 }
 
 bool TActionKeys::LoadFromRegistry() {
+    // One snapshot for the whole list: a commit by another process meanwhile
+    // must not give the old count with the new actions. A store that cannot
+    // be opened is reported by the reading itself.
+    platform::RegistryTransaction snapshot(platform::TransactionKind::Read);
+    snapshot.Begin();
     return LoadWith([this] { return std::make_unique<TRegActionReader>(KeyPath); });
 }
 

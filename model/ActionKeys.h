@@ -55,6 +55,7 @@ public:
     bool ReleaseHotKeys();
 
     // None of these lets an error escape: every failure is false.
+    // LoadFromRegistry reads the whole list from one snapshot of the store.
     bool LoadFromRegistry();
     bool SaveToRegistry();
     // A profile file that does not exist, or is no regular file (a FIFO, a

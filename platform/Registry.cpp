@@ -88,7 +88,7 @@ public:
     }
     RegStatus Flush() override { return t_.Note(inner_.Flush(), false); }
     void Discard() override { inner_.Discard(); }
-    RegStatus BeginTransaction() override {
+    RegStatus BeginTransaction(TransactionKind) override {
         return RegStatus::Error(RegCode::AccessDenied, "a transaction is already open");
     }
     RegStatus EndTransaction(bool) override {
@@ -248,7 +248,7 @@ RegStatus RegistryTransaction::Begin() {
         hive_.reset();
         return s;
     }
-    if (RegStatus s = hive_->BeginTransaction(); !s.ok()) {
+    if (RegStatus s = hive_->BeginTransaction(kind_); !s.ok()) {
         hive_.reset();
         return s;
     }

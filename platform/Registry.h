@@ -86,6 +86,7 @@ struct RegStatus {
 };
 
 enum class RegAccess { Read, ReadWrite };
+enum class TransactionKind { Read, Write };
 
 class RegistryKey {
 public:
@@ -127,7 +128,12 @@ public:
     // Drops every write made since the last Flush.
     virtual void Discard() = 0;
 
-    // Groups every write until EndTransaction into one atomic commit. Inside
+    // A Read transaction makes every read until EndTransaction come from one
+    // snapshot of the store, so that reads spread over many keys agree; a
+    // write meanwhile commits on its own and later reads see it.
+    //
+    // A Write transaction groups every write until EndTransaction into one
+    // atomic commit. Inside
     // it, Flush and Discard keep or drop the writes since the last Flush
     // within the transaction; nothing reaches the store, and no other
     // process sees anything, until EndTransaction(true) succeeds. A failure
@@ -136,7 +142,7 @@ public:
     // without commit rolls everything back and returns the first failure
     // that the store itself met inside the transaction (Ok when none did),
     // so that the caller can say why its writes failed.
-    virtual RegStatus BeginTransaction() = 0;
+    virtual RegStatus BeginTransaction(TransactionKind kind) = 0;
     virtual RegStatus EndTransaction(bool commit) = 0;
 };
 
@@ -156,9 +162,13 @@ HiveOpener SetCurrentUserHiveOpener(HiveOpener opener);
 // refused inside it (even one its caller tolerates, a missing value to delete
 // apart) fails the whole: Commit then changes nothing and returns that
 // refusal. A transaction destroyed without a successful Commit changes nothing.
+//
+// A Read transaction instead makes everything the thread reads meanwhile
+// come from one snapshot, so that a whole configuration read while another
+// process commits is entirely the old or entirely the new one.
 class RegistryTransaction {
 public:
-    RegistryTransaction() = default;
+    explicit RegistryTransaction(TransactionKind kind = TransactionKind::Write) : kind_(kind) {}
     ~RegistryTransaction();
     RegistryTransaction(const RegistryTransaction&) = delete;
     RegistryTransaction& operator=(const RegistryTransaction&) = delete;
@@ -174,6 +184,7 @@ public:
 
 private:
     friend RegStatus OpenCurrentUserHive(std::unique_ptr<RegistryHive>& hive);
+    TransactionKind kind_;
     std::unique_ptr<RegistryHive> hive_;
     RegStatus failure_;
 };

@@ -185,10 +185,30 @@ public:
         return RegStatus::Ok();
     }
 
+    // One read snapshot for every read until released, whatever keys open
+    // and close meanwhile.
+    RegStatus HoldSnapshot() {
+        if (batch_ || holding_) {
+            return RegStatus::Error(RegCode::AccessDenied, "a transaction is already open");
+        }
+        if (RegStatus s = Commit(); !s.ok()) return s;
+        EndRead();
+        holding_ = true;
+        return RegStatus::Ok();
+    }
+    bool Holding() const { return holding_; }
+    RegStatus ReleaseSnapshot() {
+        holding_ = false;
+        if (openKeys_ == 0) EndRead();
+        return RegStatus::Ok();
+    }
+
     // A transaction around many flushes: each flush ends a savepoint inside it.
     RegStatus BeginBatch() {
         if (readOnly_) return Failure(SQLITE_READONLY);
-        if (batch_) return RegStatus::Error(RegCode::AccessDenied, "a transaction is already open");
+        if (batch_ || holding_) {
+            return RegStatus::Error(RegCode::AccessDenied, "a transaction is already open");
+        }
         if (RegStatus s = Commit(); !s.ok()) return s;
         EndRead();
         if (const int rc = Run(kBeginImmediate); rc != SQLITE_OK) return Failure(rc);
@@ -297,10 +317,10 @@ public:
 
     void KeyOpened() { ++openKeys_; }
     void KeyClosed() {
-        if (--openKeys_ == 0) EndRead();
+        if (--openKeys_ == 0 && !holding_) EndRead();
     }
     void EndReadIfIdle() {
-        if (openKeys_ == 0) EndRead();
+        if (openKeys_ == 0 && !holding_) EndRead();
     }
 
     bool KeyExists(sqlite3_int64 id) {
@@ -369,6 +389,7 @@ private:
     bool readOnly_;
     bool inWrite_ = false;
     bool inRead_ = false;
+    bool holding_ = false;    // a read transaction holds one snapshot
     bool batch_ = false;      // a transaction groups the flushes
     bool step_ = false;       // a savepoint since the last flush is open in it
     bool batchLost_ = false;  // SQLite rolled the transaction back on its own
@@ -536,8 +557,12 @@ public:
 
     RegStatus Flush() override { return c_->Commit(); }
     void Discard() override { c_->Rollback(); }
-    RegStatus BeginTransaction() override { return c_->BeginBatch(); }
-    RegStatus EndTransaction(bool commit) override { return c_->EndBatch(commit); }
+    RegStatus BeginTransaction(TransactionKind kind) override {
+        return kind == TransactionKind::Write ? c_->BeginBatch() : c_->HoldSnapshot();
+    }
+    RegStatus EndTransaction(bool commit) override {
+        return c_->Holding() ? c_->ReleaseSnapshot() : c_->EndBatch(commit);
+    }
 
 private:
     RegStatus Open(std::string_view path, RegAccess access, std::unique_ptr<RegistryKey>& key) {

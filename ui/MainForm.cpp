@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QCloseEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -137,6 +138,11 @@ void TForm1::ConnectHandlers() {
                 break;
         }
     }
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    QWidget::closeEvent(event);
+    if (event->isAccepted()) emit closed();
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {

@@ -76,8 +76,14 @@ public:
     FileDialogState OpenDialog;
     FileDialogState SaveDialog;
 
+signals:
+    // The window has closed, by OK, Cancel or the window system; the
+    // program ends with it.
+    void closed();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void BindControls();

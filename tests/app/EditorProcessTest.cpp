@@ -15,44 +15,17 @@
 #include <gtest/gtest.h>
 
 #include "platform/NamedObjects.h"
+#include "tests/support/Processes.h"
 #include "tests/support/TempStore.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-std::string Bin(const char* name) {
-    const char* dir = std::getenv("LG_TEST_BIN_DIR");
-    return std::string(dir ? dir : ".") + "/" + name;
-}
-
-// Starts a program with the given arguments; its output goes to /dev/null.
-pid_t Spawn(const std::string& program, std::vector<std::string> args = {}) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        freopen("/dev/null", "r", stdin);
-        freopen("/dev/null", "w", stdout);
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    return pid;
-}
-
-// The exit code, or -1 when the process was still running at the deadline.
-int WaitFor(pid_t pid, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < deadline) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid) {
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return -1;
-}
+using testsupport::Bin;
+using testsupport::RunCapturing;
+using testsupport::Spawn;
+using testsupport::WaitFor;
+using testsupport::WaitUntil;
 
 int Lgreg(std::vector<std::string> args) {
     return WaitFor(Spawn(Bin("lgreg"), std::move(args)), 20s);
@@ -64,14 +37,6 @@ bool GuardHeld() {
     auto m = platform::NamedMutex::Create("Lumagrabber configuration is already running", existed,
                                           error);
     return m && existed;
-}
-
-bool WaitUntil(const std::function<bool()>& condition) {
-    for (int i = 0; i < 1000; ++i) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(10ms);
-    }
-    return false;
 }
 
 class EditorProcess : public ::testing::Test {
@@ -173,31 +138,6 @@ TEST_F(EditorProcess, LgprofileBacksUpAndRestoresTheStore) {
     EXPECT_EQ(WaitFor(Spawn(Bin("lgprofile"), {"load", store.dir().file("none.lgp")}), 20s), 1);
     EXPECT_EQ(store.GetString("Software\\Orvane\\Lmgrab\\Action1", "Name"), "seeded");
     EXPECT_EQ(WaitFor(Spawn(Bin("lgprofile"), {"save", store.dir().file("no/dir/x.lgp")}), 20s), 1);
-}
-
-// Runs a program to its end; its exit code, with what it said on stderr.
-int RunCapturing(const std::string& program, std::vector<std::string> args, std::string& err) {
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0) return -1;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        freopen("/dev/null", "r", stdin);
-        freopen("/dev/null", "w", stdout);
-        dup2(pipeFds[1], 2);
-        close(pipeFds[0]);
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    close(pipeFds[1]);
-    err.clear();
-    char buf[4096];
-    ssize_t n;
-    while ((n = read(pipeFds[0], buf, sizeof buf)) > 0) err.append(buf, static_cast<std::size_t>(n));
-    close(pipeFds[0]);
-    return WaitFor(pid, 20s);
 }
 
 TEST_F(EditorProcess, LgprofileLoadCommitsNothingForAnEmptyOrOddProfileAndNamesTheCause) {

@@ -49,7 +49,12 @@ void Fill(TActionKeys& list, int count, const std::string& tag) {
 // What a reader finds: "tag:count", or why it could not tell.
 std::string ReadBack() {
     TActionKeys list(kConfigurationKey);
-    if (!list.LoadFromRegistry()) return "unreadable";
+    if (!list.LoadFromRegistry()) {
+        const TLoadReport& r = list.LastLoad();
+        return "unreadable (" + std::string(r.settingsUnreadable ? "settings" : "") +
+               (r.unreadable.empty() ? "" : " action " + std::to_string(r.unreadable[0])) +
+               (r.withoutKey.empty() ? "" : " keyless " + std::to_string(r.withoutKey[0])) + ")";
+    }
     if (!list.HasActions()) return "empty";
     const std::string name = list.Get(0).Name;
     const std::string tag = name.substr(0, name.find(' '));
@@ -86,7 +91,9 @@ public:
     }
     RegStatus Flush() override { return Fails() ? Refused() : inner_->Flush(); }
     void Discard() override { inner_->Discard(); }
-    RegStatus BeginTransaction() override { return inner_->BeginTransaction(); }
+    RegStatus BeginTransaction(platform::TransactionKind kind) override {
+        return inner_->BeginTransaction(kind);
+    }
     RegStatus EndTransaction(bool commit) override { return inner_->EndTransaction(commit); }
 
     bool Fails() { return ++counter_ == failAt_; }
@@ -123,6 +130,27 @@ private:
     std::unique_ptr<RegistryHive> inner_;
     int failAt_;
     int& counter_;
+};
+
+// A child process that is killed and reaped however the test ends.
+class Child {
+public:
+    explicit Child(pid_t pid) : pid_(pid) {}
+    ~Child() { Kill(); }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+    // The wait status.
+    int Kill() {
+        if (pid_ <= 0) return status_;
+        ::kill(pid_, SIGKILL);
+        waitpid(pid_, &status_, 0);
+        pid_ = -1;
+        return status_;
+    }
+
+private:
+    pid_t pid_;
+    int status_ = 0;
 };
 
 class Commit : public ::testing::Test {
@@ -185,9 +213,9 @@ TEST_F(Commit, AKilledCommitLeavesTheOldOrTheNewConfigurationAndReadersNeverSeeA
     }
     std::mt19937 random(20261209);
     for (int kill = 0; kill < 25; ++kill) {
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
             // Commits two configurations of different lengths in turn, forever.
             for (int round = 0;; ++round) {
                 TActionKeys list(kConfigurationKey);
@@ -196,15 +224,14 @@ TEST_F(Commit, AKilledCommitLeavesTheOldOrTheNewConfigurationAndReadersNeverSeeA
                 if (!CommitConfiguration(list, cause)) _exit(3);
             }
         }
+        Child child(pid);
         const auto until = std::chrono::steady_clock::now() +
                            std::chrono::milliseconds(5 + static_cast<int>(random() % 150));
         while (std::chrono::steady_clock::now() < until) {
             const std::string seen = ReadBack();
             ASSERT_TRUE(seen == "aa:300" || seen == "bbb:200") << "a reader saw " << seen;
         }
-        ::kill(child, SIGKILL);
-        int status = 0;
-        waitpid(child, &status, 0);
+        const int status = child.Kill();
         ASSERT_TRUE(WIFSIGNALED(status)) << "the committer stopped on its own: " << status;
         const std::string left = ReadBack();
         ASSERT_TRUE(left == "aa:300" || left == "bbb:200") << "kill " << kill << " left " << left;

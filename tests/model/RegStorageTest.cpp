@@ -499,7 +499,9 @@ public:
         return inner_->Flush();
     }
     void Discard() override { inner_->Discard(); }
-    platform::RegStatus BeginTransaction() override { return inner_->BeginTransaction(); }
+    platform::RegStatus BeginTransaction(platform::TransactionKind kind) override {
+        return inner_->BeginTransaction(kind);
+    }
     platform::RegStatus EndTransaction(bool commit) override {
         return inner_->EndTransaction(commit);
     }

@@ -495,4 +495,31 @@ TEST(SqliteHiveTransaction, FlushesInsideATransactionReachTheStoreOnlyWithItsCom
     EXPECT_EQ(store.GetDword("Software\\T", "v"), 1u);
 }
 
+TEST(SqliteHiveTransaction, AReadTransactionSeesOneSnapshotAcrossKeysOpenedAndClosed) {
+    TempStore store;
+    store.SetDword("Software\\S", "Count", 1);
+    auto read = [](RegistryHive& hive) {
+        std::unique_ptr<RegistryKey> key;
+        RegValue v;
+        std::uint32_t n = 0;
+        if (!hive.OpenKey("Software\\S", RegAccess::Read, key).ok() ||
+            !key->QueryValue("Count", v).ok() || !DecodeDword(v, n)) {
+            return 0u;
+        }
+        return n;
+    };
+    RegistryTransaction snapshot(TransactionKind::Read);
+    ASSERT_TRUE(snapshot.Begin().ok());
+    std::unique_ptr<RegistryHive> joined;
+    ASSERT_TRUE(OpenCurrentUserHive(joined).ok());
+    EXPECT_EQ(read(*joined), 1u);  // the key is closed again here
+    store.SetDword("Software\\S", "Count", 2);  // another connection commits
+    EXPECT_EQ(read(*joined), 1u);
+    joined.reset();
+    ASSERT_TRUE(snapshot.Commit().ok());
+    std::unique_ptr<RegistryHive> fresh;
+    ASSERT_TRUE(OpenCurrentUserHive(fresh).ok());
+    EXPECT_EQ(read(*fresh), 2u);
+}
+
 }  // namespace
