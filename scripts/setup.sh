@@ -13,6 +13,7 @@ LG_PACKAGES=(
     libbenchmark-dev
     qt6-base-dev fonts-liberation2
     clang-14 libclang-rt-14-dev
+    xvfb xdotool x11-utils
 )
 
 lg_install_packages() {

@@ -37,9 +37,32 @@ DirectoryChooser::DirectoryChooser(const QString& start, Question ask, QWidget* 
 
     path_ = new QLineEdit(QDir::toNativeSeparators(start), this);
     path_->setObjectName(QStringLiteral("path"));
-    const QModelIndex startIndex = model_->index(start);
-    tree_->setCurrentIndex(startIndex);
-    tree_->scrollTo(startIndex);
+    // Open at the start folder: its parents expanded, it selected and in
+    // view. The model reads folders in the background, so this is done
+    // again as each folder on the way arrives.
+    const QString startPath = QDir::cleanPath(QFileInfo(start).absoluteFilePath());
+    auto reveal = [this, startPath] {
+        const QModelIndex index = model_->index(startPath);
+        if (!index.isValid()) return;
+        for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent()) {
+            tree_->expand(parent);
+        }
+        if (tree_->currentIndex() != index) tree_->setCurrentIndex(index);
+        tree_->scrollTo(index);
+    };
+    reveal();
+    // Until the start folder itself has arrived, or the user picks another.
+    auto* revealing = new QObject(this);
+    connect(model_, &QFileSystemModel::directoryLoaded, revealing,
+            [reveal, startPath, revealing](const QString& loaded) {
+                const QString folder = QDir::cleanPath(loaded);
+                if (folder == startPath || startPath.startsWith(folder + '/') ||
+                    folder == QDir::rootPath()) {
+                    reveal();
+                }
+                if (folder == startPath) revealing->deleteLater();
+            });
+    connect(tree_, &QTreeView::clicked, revealing, &QObject::deleteLater);
     connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
                 if (current.isValid()) path_->setText(model_->filePath(current));

@@ -12,6 +12,11 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
+#include <functional>
+#include <QTreeView>
+#include <QTimer>
+#include <QScreen>
+#include <QFileSystemModel>
 #include <filesystem>
 
 #include "model/ActionKeys.h"
@@ -310,6 +315,104 @@ TEST(DirectoryChooser, ReportsADirectoryThatCannotBeMade) {
     EXPECT_EQ(plain.directory(), QString::fromStdString(dir.path()));
     EXPECT_EQ(ChooserStart(""), QDir::currentPath());
     EXPECT_EQ(ChooserStart(QString::fromStdString(dir.path())), QString::fromStdString(dir.path()));
+}
+
+TEST(DirectoryChooser, OpensExpandedAtItsFolderWithTheFolderSelected) {
+    testsupport::TempDir dir;
+    const QString deep = QString::fromStdString(dir.path()) + "/a/b/c";
+    std::filesystem::create_directories(deep.toStdString());
+    DirectoryChooser chooser(deep, [](const QString&) { return false; });
+    chooser.show();
+    auto* tree = chooser.findChild<QTreeView*>("folders");
+    ASSERT_NE(tree, nullptr);
+    auto* model = static_cast<QFileSystemModel*>(tree->model());
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        const QModelIndex index = model->index(deep);
+        if (tree->currentIndex() != index) return false;
+        for (QModelIndex p = index.parent(); p.isValid(); p = p.parent()) {
+            if (!tree->isExpanded(p)) return false;
+        }
+        return tree->visualRect(index).intersects(tree->viewport()->rect());
+    }));
+}
+
+// The real dialogs, looked at from a timer while they are up, then dismissed.
+class RealDialogs : public ::testing::Test {
+protected:
+    // Runs check on the dialog once it is up, then closes it.
+    void WhenUp(std::function<void(QWidget*)> check) {
+        QTimer::singleShot(0, [check] {
+            QWidget* dialog = nullptr;
+            (void)QTest::qWaitFor([&] {
+                dialog = QApplication::activeModalWidget();
+                return dialog && dialog->isVisible();
+            });
+            if (dialog) {
+                QTest::qWait(50);
+                check(dialog);
+                dialog->close();
+            } else {
+                ADD_FAILURE() << "no dialog came up";
+            }
+        });
+    }
+    static QPoint ExpectedPlace(QWidget* dialog) {
+        const QRect screen = dialog->screen()->geometry();
+        return {screen.x() + (screen.width() - dialog->width()) / 2,
+                screen.y() + (screen.height() - dialog->height()) / 3};
+    }
+    QtModalUi ui;
+};
+
+TEST_F(RealDialogs, OpenCentredWithAThirdOfTheFreeHeightAbove) {
+    QPoint at, expected;
+    auto record = [&](QWidget* d) {
+        at = d->pos();
+        expected = ExpectedPlace(d);
+    };
+    WhenUp(record);
+    ui.Message("text", "caption", ModalUi::Icon::None);
+    EXPECT_EQ(at, expected) << "message box";
+    WhenUp(record);
+    FileDialogState state{"Lumagrabber profile (*.lgp)|*.lgp|All Files (*.*)|*.*", "lgp", 0, {}};
+    QString file;
+    ui.OpenFile(state, file);
+    EXPECT_EQ(at, expected) << "file dialog";
+    WhenUp(record);
+    QString directory, error;
+    ui.ChooseDirectory(QDir::tempPath(), directory, error);
+    EXPECT_EQ(at, expected) << "directory chooser";
+}
+
+TEST_F(RealDialogs, AllFilesListsFilesWithoutAnExtension) {
+    testsupport::TempDir dir;
+    testsupport::WriteFile(dir.file("profile.lgp"), "");
+    testsupport::WriteFile(dir.file("noextension"), "");
+    const QString folder = QString::fromStdString(dir.path());
+    auto listed = [folder](QWidget* d, QStringList& names) {
+        auto* model = d->findChild<QFileSystemModel*>();
+        if (!model) return;
+        (void)QTest::qWaitFor([&] { return model->rowCount(model->index(folder)) > 0; });
+        QTest::qWait(100);
+        const QModelIndex parent = model->index(folder);
+        for (int r = 0; r < model->rowCount(parent); ++r) {
+            names << model->fileName(model->index(r, 0, parent));
+        }
+        names.sort();
+    };
+    for (const bool save : {false, true}) {
+        QStringList all, profiles;
+        FileDialogState state{"Lumagrabber profile (*.lgp)|*.lgp|All Files (*.*)|*.*", "lgp", 1,
+                              folder + "/x"};
+        WhenUp([&](QWidget* d) { listed(d, all); });
+        QString file;
+        save ? ui.SaveFile(state, file) : ui.OpenFile(state, file);
+        EXPECT_EQ(all, (QStringList{"noextension", "profile.lgp"})) << "save " << save;
+        state.filterIndex = 0;
+        WhenUp([&](QWidget* d) { listed(d, profiles); });
+        save ? ui.SaveFile(state, file) : ui.OpenFile(state, file);
+        EXPECT_EQ(profiles, QStringList{"profile.lgp"}) << "save " << save;
+    }
 }
 
 }  // namespace
