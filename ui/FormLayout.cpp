@@ -257,6 +257,8 @@ QWidget* Create(const ControlDecl& d, QWidget* parent, double scale) {
             break;
         case K::TabPage: {
             w = new QWidget();
+            // The window's colour, as the opaque groups on it.
+            w->setAutoFillBackground(true);
             auto* pageControl = static_cast<QTabWidget*>(parent);
             pageControl->addTab(w, caption);
             auto* pages = pageControl->findChild<QStackedWidget*>();
