@@ -13,15 +13,37 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// In a child: stdin and stdout from and to /dev/null, then the program.
+// In a child: stdin from /dev/null, stdout to /dev/null unless it is the
+// stream being read, then the program (found on PATH when not a path).
 [[noreturn]] void Exec(const std::string& program, std::vector<std::string>& args) {
     freopen("/dev/null", "r", stdin);
-    freopen("/dev/null", "w", stdout);
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
+    execvp(program.c_str(), argv.data());
     _exit(127);
+}
+
+// Runs a program to its end (20 s at most): its exit code, with what it
+// wrote to its descriptor fd (1 or 2); the other output stream is dropped.
+int RunReading(const std::string& program, std::vector<std::string> args, int fd,
+               std::string& text) {
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) return -1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        freopen("/dev/null", "w", fd == 1 ? stderr : stdout);
+        dup2(pipeFds[1], fd);
+        close(pipeFds[0]);
+        Exec(program, args);
+    }
+    close(pipeFds[1]);
+    text.clear();
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(pipeFds[0], buf, sizeof buf)) > 0) text.append(buf, static_cast<std::size_t>(n));
+    close(pipeFds[0]);
+    return WaitFor(pid, 20s);
 }
 
 }  // namespace
@@ -33,7 +55,10 @@ std::string Bin(const char* name) {
 
 pid_t Spawn(const std::string& program, std::vector<std::string> args) {
     const pid_t pid = fork();
-    if (pid == 0) Exec(program, args);
+    if (pid == 0) {
+        freopen("/dev/null", "w", stdout);
+        Exec(program, args);
+    }
     return pid;
 }
 
@@ -50,21 +75,11 @@ int WaitFor(pid_t pid, std::chrono::milliseconds limit) {
 }
 
 int RunCapturing(const std::string& program, std::vector<std::string> args, std::string& err) {
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0) return -1;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(pipeFds[1], 2);
-        close(pipeFds[0]);
-        Exec(program, args);
-    }
-    close(pipeFds[1]);
-    err.clear();
-    char buf[4096];
-    ssize_t n;
-    while ((n = read(pipeFds[0], buf, sizeof buf)) > 0) err.append(buf, static_cast<std::size_t>(n));
-    close(pipeFds[0]);
-    return WaitFor(pid, 20s);
+    return RunReading(program, std::move(args), 2, err);
+}
+
+int RunForOutput(const std::string& program, std::vector<std::string> args, std::string& out) {
+    return RunReading(program, std::move(args), 1, out);
 }
 
 bool WaitUntil(const std::function<bool()>& condition) {

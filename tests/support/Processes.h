@@ -20,6 +20,8 @@ int WaitFor(pid_t pid, std::chrono::milliseconds limit);
 // Runs a program to its end (20 s at most); its exit code, with what it
 // said on stderr.
 int RunCapturing(const std::string& program, std::vector<std::string> args, std::string& err);
+// The same with what it wrote on stdout; the program is found on PATH.
+int RunForOutput(const std::string& program, std::vector<std::string> args, std::string& out);
 // Polls condition for up to ten seconds.
 bool WaitUntil(const std::function<bool()>& condition);
 

@@ -1,5 +1,7 @@
 #include "tests/support/Xvfb.h"
 
+#include "tests/support/Processes.h"
+
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -46,28 +48,7 @@ XvfbServer::~XvfbServer() {
 }
 
 bool RunX(const std::string& program, const std::vector<std::string>& args, std::string& out) {
-    int fds[2];
-    if (pipe(fds) != 0) return false;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(fds[1], 1);
-        close(fds[0]);
-        freopen("/dev/null", "w", stderr);
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execvp(program.c_str(), argv.data());
-        _exit(127);
-    }
-    close(fds[1]);
-    out.clear();
-    char buf[4096];
-    ssize_t n;
-    while ((n = read(fds[0], buf, sizeof buf)) > 0) out.append(buf, static_cast<std::size_t>(n));
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return RunForOutput(program, args, out) == 0;
 }
 
 }  // namespace testsupport
