@@ -1,7 +1,10 @@
 #include "model/ActionStorage.h"
 
 #include <memory>
+#include <string_view>
+#include <variant>
 
+#include "model/ActionCodes.h"
 #include "model/ActionKeys.h"
 
 using platform::RegCode;
@@ -10,15 +13,63 @@ using platform::RegValue;
 
 namespace {
 
-constexpr int kDefaultQuality = 100;
-
 std::uint8_t Low8(std::int32_t value) {
     return static_cast<std::uint8_t>(value & 0xFF);
 }
 
-bool QualityInRange(std::int32_t q) {
-    return q >= 1 && q <= 100;
+// An out-of-range quality is taken as the default, on reading and before
+// writing alike.
+void CorrectQuality(TActionKey& a) {
+    if (a.Quality < codes::kMinQuality || a.Quality > codes::kMaxQuality) {
+        a.Quality = codes::kDefaultQuality;
+    }
 }
+
+bool HasFixedRectangle(const TActionKey& a) {
+    return a.GrabMethod == codes::kFixedRectangle;
+}
+
+// One stored value of an action: its name, the field it holds, the default
+// for reading, and when it is stored at all. The 8-bit fields keep the low
+// 8 bits of the stored number.
+struct StoredValue {
+    const char* name;
+    std::variant<std::string TActionKey::*, std::int32_t TActionKey::*, std::uint8_t TActionKey::*,
+                 bool TActionKey::*>
+        field;
+    std::string_view textDefault = {};
+    std::int32_t numberDefault = 0;
+    bool (*storedWhen)(const TActionKey&) = nullptr;  // nullptr: always
+    void (*correct)(TActionKey&) = nullptr;          // after reading, before writing
+};
+
+// The values of an action key, in the order they are read and written.
+const StoredValue kActionValues[] = {
+    {"Name", &TActionKey::Name},
+    {"Modifiers", &TActionKey::Modifiers},
+    {"VirtualKey", &TActionKey::VirtualKey},
+    {"SaveTo", &TActionKey::SaveTo},
+    {"TargetDir", &TActionKey::TargetDir},
+    {"QuerryFName", &TActionKey::QuerryFName},
+    {"Quit", &TActionKey::Quit},
+    {"GrabMethod", &TActionKey::GrabMethod},
+    {"RecHeight", &TActionKey::RecHeight, {}, codes::kDefaultRecHeight, HasFixedRectangle},
+    {"RecWidth", &TActionKey::RecWidth, {}, codes::kDefaultRecWidth, HasFixedRectangle},
+    {"Extension", &TActionKey::Extension, codes::kBmp},
+    {"Quality", &TActionKey::Quality, {}, codes::kDefaultQuality, nullptr, CorrectQuality},
+    {"PixelFormat", &TActionKey::PixelFormat},
+    {"Prevent15bit", &TActionKey::Prevent15bit},
+    {"Prevent16bit", &TActionKey::Prevent16bit},
+    {"Prevent32bit", &TActionKey::Prevent32bit},
+    {"Sound", &TActionKey::Sound},
+};
+
+template <class... F>
+struct Overloaded : F... {
+    using F::operator()...;
+};
+template <class... F>
+Overloaded(F...) -> Overloaded<F...>;
 
 }  // namespace
 
@@ -81,52 +132,51 @@ bool TActionReader::ReadAll(TActionKeys& list) {
     // left behind half-read.
     for (int n = 1; n <= count; ++n) {
         TActionKey& action = list.Get(list.Add(std::make_unique<TActionKey>()));
-        if (!ReadAction(ActionPath(KeyPath, n), action)) {
+        const ActionRead read = ReadActionValues(ActionPath(KeyPath, n), action);
+        if (read != ActionRead::Complete) {
             ok = false;
-            if (lastReadComplete_) {
-                Report.withoutKey.push_back(n);
-            } else {
-                Report.unreadable.push_back(n);
-            }
+            (read == ActionRead::WithoutKey ? Report.withoutKey : Report.unreadable).push_back(n);
         }
     }
     return ok;
 }
 
-bool TActionReader::ReadAction(const std::string& path, TActionKey& a) {
-    bool ok = false;
-    lastReadComplete_ = false;
+TActionReader::ActionRead TActionReader::ReadActionValues(const std::string& path, TActionKey& a) {
+    ActionRead result = ActionRead::Unreadable;
     try {
         if (OpenKey(path, false)) {
-            a.Name = ReadString("Name", "");
-            a.Modifiers = ReadInteger("Modifiers", 0);
-            a.VirtualKey = ReadInteger("VirtualKey", 0);
-            a.SaveTo = Low8(ReadInteger("SaveTo", 0));
-            a.TargetDir = ReadString("TargetDir", "");
-            a.QuerryFName = ReadBool("QuerryFName", false);
-            a.Quit = ReadBool("Quit", false);
-            a.GrabMethod = Low8(ReadInteger("GrabMethod", 0));
-            if (a.GrabMethod == 3) {
-                a.RecHeight = ReadInteger("RecHeight", 200);
-                a.RecWidth = ReadInteger("RecWidth", 250);
+            for (const StoredValue& v : kActionValues) {
+                if (v.storedWhen && !v.storedWhen(a)) continue;
+                const std::string name = v.name;
+                std::visit(Overloaded{
+                               [&](std::string TActionKey::*f) {
+                                   a.*f = ReadString(name, std::string(v.textDefault));
+                               },
+                               [&](std::int32_t TActionKey::*f) {
+                                   a.*f = ReadInteger(name, v.numberDefault);
+                               },
+                               [&](std::uint8_t TActionKey::*f) {
+                                   a.*f = Low8(ReadInteger(name, v.numberDefault));
+                               },
+                               [&](bool TActionKey::*f) {
+                                   a.*f = ReadBool(name, v.numberDefault != 0);
+                               },
+                           },
+                           v.field);
+                if (v.correct) v.correct(a);
             }
-            a.Extension = ReadString("Extension", ".bmp");
-            a.Quality = ReadInteger("Quality", kDefaultQuality);
-            if (!QualityInRange(a.Quality)) a.Quality = kDefaultQuality;
-            a.PixelFormat = Low8(ReadInteger("PixelFormat", 0));
-            a.Prevent15bit = ReadBool("Prevent15bit", false);
-            a.Prevent16bit = ReadBool("Prevent16bit", false);
-            a.Prevent32bit = ReadBool("Prevent32bit", false);
-            a.Sound = ReadString("Sound", "");
-            lastReadComplete_ = true;
             // An action without a key counts as a failed read.
-            ok = a.VirtualKey != 0;
+            result = a.VirtualKey != 0 ? ActionRead::Complete : ActionRead::WithoutKey;
         }
     } catch (const EStorageError&) {
-        ok = false;
+        result = ActionRead::Unreadable;
     }
-    if (!CloseKeyQuietly()) lastReadComplete_ = false;
-    return lastReadComplete_ && ok;
+    if (!CloseKeyQuietly()) result = ActionRead::Unreadable;
+    return result;
+}
+
+bool TActionReader::ReadAction(const std::string& path, TActionKey& a) {
+    return ReadActionValues(path, a) == ActionRead::Complete;
 }
 
 bool TActionReader::ReadStartupSettings(TActionKeys& list) {
@@ -205,26 +255,18 @@ bool TActionWriter::WriteAction(const std::string& path, TActionKey& a) {
     }
     bool ok = false;
     try {
-        WriteString("Name", a.Name);
-        WriteInteger("Modifiers", a.Modifiers);
-        WriteInteger("VirtualKey", a.VirtualKey);
-        WriteInteger("SaveTo", a.SaveTo);
-        WriteString("TargetDir", a.TargetDir);
-        WriteBool("QuerryFName", a.QuerryFName);
-        WriteBool("Quit", a.Quit);
-        WriteInteger("GrabMethod", a.GrabMethod);
-        if (a.GrabMethod == 3) {
-            WriteInteger("RecHeight", a.RecHeight);
-            WriteInteger("RecWidth", a.RecWidth);
+        for (const StoredValue& v : kActionValues) {
+            if (v.storedWhen && !v.storedWhen(a)) continue;
+            if (v.correct) v.correct(a);
+            const std::string name = v.name;
+            std::visit(Overloaded{
+                           [&](std::string TActionKey::*f) { WriteString(name, a.*f); },
+                           [&](std::int32_t TActionKey::*f) { WriteInteger(name, a.*f); },
+                           [&](std::uint8_t TActionKey::*f) { WriteInteger(name, a.*f); },
+                           [&](bool TActionKey::*f) { WriteBool(name, a.*f); },
+                       },
+                       v.field);
         }
-        WriteString("Extension", a.Extension);
-        if (!QualityInRange(a.Quality)) a.Quality = kDefaultQuality;
-        WriteInteger("Quality", a.Quality);
-        WriteInteger("PixelFormat", a.PixelFormat);
-        WriteBool("Prevent15bit", a.Prevent15bit);
-        WriteBool("Prevent16bit", a.Prevent16bit);
-        WriteBool("Prevent32bit", a.Prevent32bit);
-        WriteString("Sound", a.Sound);
         ok = true;
     } catch (const EStorageError&) {
         ok = false;

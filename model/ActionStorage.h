@@ -75,7 +75,9 @@ protected:
     platform::RegistryAccessor Registry;
 
 private:
-    bool lastReadComplete_ = false;  // ReadAction read every value
+    // Every value read but no hot key is a failed read of its own kind.
+    enum class ActionRead { Complete, WithoutKey, Unreadable };
+    ActionRead ReadActionValues(const std::string& path, TActionKey& action);
 };
 
 class TActionWriter {

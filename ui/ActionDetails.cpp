@@ -10,6 +10,7 @@
 
 #include <QDir>
 
+#include "model/ActionCodes.h"
 #include "ui/DirectoryChooser.h"
 #include "ui/MainForm.h"
 #include "ui/Text.h"
@@ -18,23 +19,23 @@ void TForm1::lstFileExtensionChange(QObject*) {
     // Picking a format resets that format's settings to its defaults.
     const QString picked =
         lstFileExtension->currentIndex() >= 0 ? lstFileExtension->currentText() : QString();
-    if (picked == QLatin1String(".bmp")) {
+    if (picked == QLatin1String(codes::kBmp)) {
         lstColorDepth->setEnabled(true);
         lstColorDepth->setCurrentIndex(0);
         for (QCheckBox* box : {chkPrevent15bit, chkPrevent16bit, chkPrevent32bit}) {
             box->setEnabled(true);
             box->setChecked(true);
         }
-    } else if (picked == QLatin1String(".jpg")) {
+    } else if (picked == QLatin1String(codes::kJpg)) {
         SetTrackBarPosition(100);
         tbCompressionQuality->setToolTip(QStringLiteral("100"));
         tbCompressionQuality->setEnabled(true);
         edCompressionQuality->setText(QStringLiteral("100"));
         edCompressionQuality->setEnabled(true);
-    } else if (picked == QLatin1String(".pcx")) {
+    } else if (picked == QLatin1String(codes::kPcx)) {
         cbPCXColorDepth->setEnabled(true);
         cbPCXColorDepth->setCurrentIndex(2);
-    } else if (picked == QLatin1String(".tga")) {
+    } else if (picked == QLatin1String(codes::kTga)) {
         cbTGAColorDepth->setEnabled(true);
         cbTGAColorDepth->setCurrentIndex(1);
     }

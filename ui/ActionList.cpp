@@ -2,6 +2,7 @@
 #include <QListWidget>
 #include <QSignalBlocker>
 
+#include "model/ActionCodes.h"
 #include "model/ActionKeys.h"
 #include "ui/MainForm.h"
 #include "ui/Text.h"
@@ -30,9 +31,9 @@ void TForm1::btnNewActionClick(QObject*) {
     }
     TActionKey& action = FActionKeys->Get(FActionKeys->Add(std::make_unique<TActionKey>()));
     action.Name = "New Action";
-    action.SaveTo = 1;
-    action.Extension = ".bmp";
-    action.PixelFormat = 0;
+    action.SaveTo = codes::kImageFile;
+    action.Extension = codes::kBmp;
+    action.PixelFormat = codes::kScreenDepth;
     {
         const QSignalBlocker quiet(lstActions);
         lstActions->addItem(FromModel(action.Name));

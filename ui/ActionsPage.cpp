@@ -13,12 +13,14 @@
 #include "ui/FormLayout.h"
 #include "ui/MainForm.h"
 #include "ui/Text.h"
+#include "model/ActionCodes.h"
 
 namespace {
 
 // The formats in the order their groups are dealt with.
 enum Format { kBmp, kJpg, kPcx, kTif, kTga, kFormatCount };
-constexpr const char* kFormatExtensions[kFormatCount] = {".bmp", ".jpg", ".pcx", ".tif", ".tga"};
+constexpr const char* kFormatExtensions[kFormatCount] = {codes::kBmp, codes::kJpg, codes::kPcx,
+                                                         codes::kTif, codes::kTga};
 
 int FormatOf(const QString& extension) {
     for (int f = 0; f < kFormatCount; ++f) {
@@ -30,8 +32,8 @@ int FormatOf(const QString& extension) {
 
 int ExtensionEntry(const std::string& extension) {
     const QString ext = FromModel(extension);
-    for (int i = 0; i < 5; ++i) {
-        if (ext.compare(QLatin1String(kFileExtensionItems[i]), Qt::CaseInsensitive) == 0) return i;
+    for (int i = 0; i < static_cast<int>(std::size(codes::kFormats)); ++i) {
+        if (ext.compare(QLatin1String(codes::kFormats[i]), Qt::CaseInsensitive) == 0) return i;
     }
     return -1;
 }
@@ -67,9 +69,9 @@ void TForm1::ShowAction(int index) {
     edActionName->setText(FromModel(a.Name));
     lblActionName->setEnabled(true);
 
-    chkAlt->setChecked(a.Modifiers & 1);
-    chkCtrl->setChecked(a.Modifiers & 2);
-    chkShift->setChecked(a.Modifiers & 4);
+    chkAlt->setChecked(a.Modifiers & codes::kAlt);
+    chkCtrl->setChecked(a.Modifiers & codes::kCtrl);
+    chkShift->setChecked(a.Modifiers & codes::kShift);
     Select(lstVirtualKey, VirtualKeyIndex(a.VirtualKey));
     // Always enabled for an action; only the empty page turns them off.
     Enable({lblActionKey, chkAlt, chkCtrl, chkShift, lstVirtualKey}, true);
@@ -91,7 +93,7 @@ void TForm1::ShowAction(int index) {
         edActionDir->clear();
     };
 
-    if (a.SaveTo == 0) {
+    if (a.SaveTo == codes::kNoOutput) {
         // An action without capture output: only its hot key and sound change.
         chkSaveToClipboard->setChecked(false);
         chkSaveToClipboard->setEnabled(false);
@@ -113,16 +115,16 @@ void TForm1::ShowAction(int index) {
     Enable({chkQuitAction, edActionName, btnDelete}, true);
     lstGrabMethod->setEnabled(true);
     Select(lstGrabMethod, a.GrabMethod);
-    const bool rectangle = a.GrabMethod == 3;
+    const bool rectangle = a.GrabMethod == codes::kFixedRectangle;
     Enable({edCustomRectHeight, edCustomRectWidth, lblCustomRectHeight, lblCustomRectWidth},
            rectangle);
     edCustomRectHeight->setText(rectangle ? QString::number(a.RecHeight) : QString());
     edCustomRectWidth->setText(rectangle ? QString::number(a.RecWidth) : QString());
 
-    chkSaveToClipboard->setChecked(a.SaveTo == 2);  // runs chkSaveToClipboardClick on a change
+    chkSaveToClipboard->setChecked(a.SaveTo == codes::kClipboard);  // runs chkSaveToClipboardClick on a change
     chkSaveToClipboard->setEnabled(true);
 
-    if (a.SaveTo == 2) {
+    if (a.SaveTo == codes::kClipboard) {
         noDirectory();
         Enable({lblFileExtension, lstFileExtension}, false);
         clearDepth();
@@ -146,7 +148,7 @@ void TForm1::ShowFileFormat(const TActionKey& a) {
         case kBmp: {
             lstColorDepth->setEnabled(true);
             Select(lstColorDepth, a.PixelFormat);
-            const bool screenDepth = a.PixelFormat == 0;
+            const bool screenDepth = a.PixelFormat == codes::kScreenDepth;
             for (QCheckBox* box : {chkPrevent15bit, chkPrevent16bit, chkPrevent32bit}) {
                 box->setEnabled(screenDepth);
             }
@@ -166,7 +168,7 @@ void TForm1::ShowFileFormat(const TActionKey& a) {
             Select(cbPCXColorDepth, a.PixelFormat - 1);
             break;
         case kTga:
-            cbTGAColorDepth->setCurrentIndex(a.PixelFormat == 3 ? 0 : 1);
+            cbTGAColorDepth->setCurrentIndex(a.PixelFormat == codes::k8Bit ? 0 : 1);
             break;
         default:
             break;
@@ -178,13 +180,15 @@ void TForm1::StoreAction(int index) {
     if (!FActionKeys->HasActions()) return;
     TActionKey& a = FActionKeys->Get(index);
 
-    a.Modifiers = (chkAlt->isChecked() ? 1 : 0) + (chkCtrl->isChecked() ? 2 : 0) +
-                  (chkShift->isChecked() ? 4 : 0);
+    a.Modifiers = (chkAlt->isChecked() ? codes::kAlt : 0) + (chkCtrl->isChecked() ? codes::kCtrl : 0) +
+                  (chkShift->isChecked() ? codes::kShift : 0);
     a.VirtualKey = VirtualKeyCode(lstVirtualKey->currentIndex());
     const QString name = edActionName->text();
     a.Name = TrimBlanks(name).isEmpty() ? std::string("Noname") : ToModel(name);
     a.Sound = ToModel(TrimBlanks(edActionSound->text()));
-    if (a.SaveTo != 0) a.SaveTo = chkSaveToClipboard->isChecked() ? 2 : 1;
+    if (a.SaveTo != codes::kNoOutput) {
+        a.SaveTo = chkSaveToClipboard->isChecked() ? codes::kClipboard : codes::kImageFile;
+    }
     a.QuerryFName = chkQuerryFName->isChecked();
     a.TargetDir = ToModel(TrimBlanks(edActionDir->text()));
 
@@ -199,17 +203,17 @@ void TForm1::StoreAction(int index) {
             a.Prevent32bit = chkPrevent32bit->isChecked();
             break;
         case kJpg:
-            a.PixelFormat = 6;
+            a.PixelFormat = codes::k24Bit;
             a.Quality = tbCompressionQuality->value();
             break;
         case kPcx:
             a.PixelFormat = static_cast<std::uint8_t>(cbPCXColorDepth->currentIndex() + 1);
             break;
         case kTif:
-            a.PixelFormat = 6;
+            a.PixelFormat = codes::k24Bit;
             break;
         case kTga:
-            a.PixelFormat = cbTGAColorDepth->currentIndex() == 0 ? 3 : 6;
+            a.PixelFormat = cbTGAColorDepth->currentIndex() == 0 ? codes::k8Bit : codes::k24Bit;
             break;
         default:
             break;
@@ -217,7 +221,7 @@ void TForm1::StoreAction(int index) {
 
     a.Quit = chkQuitAction->isChecked();
     a.GrabMethod = SelectedAsByte(lstGrabMethod);
-    if (a.GrabMethod == 3) {
+    if (a.GrabMethod == codes::kFixedRectangle) {
         // Sizes that are not whole numbers are repaired quietly.
         for (auto [edit, field] : {std::pair{edCustomRectHeight, &a.RecHeight},
                                    std::pair{edCustomRectWidth, &a.RecWidth}}) {

@@ -1,5 +1,7 @@
 #include "ui/FormLayout.h"
 
+#include "model/ActionCodes.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
@@ -27,7 +29,6 @@ const char* const kVirtualKeyItems[48] = {
     "W", "X", "Y", "Z", "F1", "F2", "F3", "F4", "F5", "F6", "F7", "F8", "F9", "F10", "F11", "F12"};
 const char* const kGrabMethodItems[5] = {"Full Screen", "Top Window", "Top Window's Client Area",
                                          "Rectangle with predefined size", "Arbitrary Rectangle"};
-const char* const kFileExtensionItems[5] = {".bmp", ".jpg", ".tga", ".tif", ".pcx"};
 const char* const kColorDepthItems[8] = {
     "Default Screen", "1 bit (2 colors)",    "4 bit (16 colors)",  "8 bit (256 colors)",
     "15 bit",         "16 bit (64K colors)", "24 bit (1M colors)", "32 bit"};
@@ -90,7 +91,7 @@ const ControlDecl kLayout[] = {
     {.kind = K::Label, .name = "lblFileExtension", .parent = "grbActionPropertyes", .left = 144, .top = 144, .width = 57, .height = 13, .caption = "File Format: "},
     {.kind = K::CheckBox, .name = "chkQuerryFName", .parent = "grbActionPropertyes", .left = 248, .top = 144, .width = 161, .height = 17, .caption = "Show SaveAs Dialog", .tabOrder = 7},
     {.kind = K::CheckBox, .name = "chkQuitAction", .parent = "grbActionPropertyes", .left = 8, .top = 168, .width = 129, .height = 17, .caption = "Stop After Action", .tabOrder = 8},
-    {.kind = K::DropDown, .name = "lstFileExtension", .parent = "grbActionPropertyes", .left = 144, .top = 168, .width = 97, .height = 21, .items = kFileExtensionItems, .tabOrder = 11, .handler = &T::lstFileExtensionChange},
+    {.kind = K::DropDown, .name = "lstFileExtension", .parent = "grbActionPropertyes", .left = 144, .top = 168, .width = 97, .height = 21, .items = codes::kFormats, .tabOrder = 11, .handler = &T::lstFileExtensionChange},
     {.kind = K::GroupBox, .name = "grpGrabArea", .parent = "grbActionPropertyes", .left = 8, .top = 192, .width = 233, .height = 89, .caption = "Grab", .tabOrder = 10},
     {.kind = K::DropDown, .name = "lstGrabMethod", .parent = "grpGrabArea", .left = 8, .top = 16, .width = 217, .height = 21, .items = kGrabMethodItems, .tabOrder = 0, .handler = &T::lstGrabMethodChange},
     {.kind = K::Label, .name = "lblCustomRectHeight", .parent = "grpGrabArea", .left = 64, .top = 40, .width = 37, .height = 13, .caption = "Height: "},

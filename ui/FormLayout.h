@@ -58,7 +58,6 @@ inline constexpr int kDesignTextHeight = 13;
 // Item lists: their order maps to stored values.
 extern const char* const kVirtualKeyItems[48];
 extern const char* const kGrabMethodItems[5];
-extern const char* const kFileExtensionItems[5];
 extern const char* const kColorDepthItems[8];
 extern const char* const kPcxColorDepthItems[3];
 extern const char* const kTgaColorDepthItems[2];
