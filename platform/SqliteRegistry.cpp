@@ -70,8 +70,8 @@ constexpr const char* kStmtSql[kStmtCount] = {
     "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1",
     "SELECT name FROM keys WHERE parent = ?1 ORDER BY fold",
     "DELETE FROM keys WHERE id = ?1",
-    "INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
-    "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data",
+    ("INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
+     "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data"),
     "DELETE FROM vals WHERE key = ?1 AND fold = ?2",
     "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY rowid",
     "BEGIN",

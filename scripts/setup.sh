@@ -33,22 +33,17 @@ lg_install_packages() {
     "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
+# lg_build PRESET: configures (cheap when nothing changed) and builds one of
+# the trees named in CMakePresets.json.
 lg_build() {
-    local log="$LG_BUILD/build.log"
-    mkdir -p "$LG_BUILD"
-    if [ ! -f "$LG_BUILD/CMakeCache.txt" ]; then
-        if ! cmake -S "$LG_ROOT" -B "$LG_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$log" 2>&1; then
-            cat "$log"
-            echo "Configuring failed." >&2
-            return 1
-        fi
-    fi
-    if ! cmake --build "$LG_BUILD" -j "$(nproc)" >"$log" 2>&1; then
+    local preset=$1
+    local log="$LG_ROOT/build-$preset.log"
+    if ! (cd "$LG_ROOT" && cmake --preset "$preset" && cmake --build --preset "$preset" -j "$(nproc)") \
+            >"$log" 2>&1; then
         cat "$log"
-        echo "Building failed." >&2
+        echo "Building ($preset) failed." >&2
         return 1
     fi
 }
 
 lg_install_packages
-lg_build
