@@ -11,6 +11,7 @@
 #include <string>
 
 #include "model/ActionKeys.h"
+#include "tests/fixtures/SampleActions.h"
 #include "ui/MainForm.h"
 
 #include <QListWidget>
@@ -26,15 +27,7 @@ public:
         setenv("LUMAGRABBER_REGISTRY", (dir_ + "/registry.db").c_str(), 1);
         setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
         TActionKeys list(kConfigurationKey);
-        for (int n = 1; n <= actions; ++n) {
-            auto a = std::make_unique<TActionKey>();
-            a->Name = "Action " + std::to_string(n);
-            a->VirtualKey = 65 + n % 26;
-            a->SaveTo = 1;
-            a->Extension = ".jpg";
-            a->Quality = 80;
-            list.Add(std::move(a));
-        }
+        fixtures::FillSample(list, actions);
         list.SaveToRegistry();
     }
     ~BenchStore() { std::filesystem::remove_all(dir_); }
@@ -81,13 +74,7 @@ namespace {
 struct BigList {
     explicit BigList(int actions) : store(0), form(ui) {
         for (int n = 1; n <= actions; ++n) {
-            auto a = std::make_unique<TActionKey>();
-            a->Name = "Action " + std::to_string(n);
-            a->VirtualKey = 65 + n % 26;
-            a->SaveTo = static_cast<std::uint8_t>(1 + n % 2);
-            a->Extension = n % 3 ? ".jpg" : ".bmp";
-            a->Quality = 80;
-            form.ActionKeys().Add(std::move(a));
+            form.ActionKeys().Add(std::make_unique<TActionKey>(fixtures::SampleAction(n)));
         }
         form.FillActionList();
     }

@@ -10,6 +10,7 @@
 
 #include "model/ActionKeys.h"
 #include "model/Commit.h"
+#include "tests/fixtures/SampleActions.h"
 
 namespace {
 
@@ -28,33 +29,10 @@ private:
     std::string dir_;
 };
 
-void Fill(TActionKeys& list, int count) {
-    list.TargetDir = "C:\\Captures";
-    list.DefaultSound = "beep.wav";
-    list.Home = "D:\\Capture";
-    list.ShowIconOnStartup = true;
-    for (int n = 1; n <= count; ++n) {
-        auto a = std::make_unique<TActionKey>();
-        a->Name = "Action " + std::to_string(n);
-        a->Modifiers = 3;
-        a->VirtualKey = 65 + n % 26;
-        a->SaveTo = 1;
-        a->TargetDir = "C:\\Captures\\" + std::to_string(n);
-        a->GrabMethod = static_cast<std::uint8_t>(n % 5);
-        a->RecHeight = 200;
-        a->RecWidth = 250;
-        a->Extension = ".jpg";
-        a->Quality = 75;
-        a->PixelFormat = 6;
-        a->Sound = "click.wav";
-        list.Add(std::move(a));
-    }
-}
-
 void BM_SaveToRegistry(benchmark::State& state) {
     BenchStore store;
     TActionKeys list(kKey);
-    Fill(list, static_cast<int>(state.range(0)));
+    fixtures::FillSample(list, static_cast<int>(state.range(0)));
     if (!list.SaveToRegistry()) state.SkipWithError("save failed");
     for (auto _ : state) {
         if (!list.SaveToRegistry()) state.SkipWithError("save failed");
@@ -67,7 +45,7 @@ void BM_SaveToRegistry(benchmark::State& state) {
 void BM_CommitConfiguration(benchmark::State& state) {
     BenchStore store;
     TActionKeys list(kKey);
-    Fill(list, static_cast<int>(state.range(0)));
+    fixtures::FillSample(list, static_cast<int>(state.range(0)));
     std::string cause;
     if (!CommitConfiguration(list, cause)) state.SkipWithError(cause.c_str());
     for (auto _ : state) {
@@ -80,7 +58,7 @@ void BM_LoadFromRegistry(benchmark::State& state) {
     BenchStore store;
     {
         TActionKeys list(kKey);
-        Fill(list, static_cast<int>(state.range(0)));
+        fixtures::FillSample(list, static_cast<int>(state.range(0)));
         if (!list.SaveToRegistry()) state.SkipWithError("save failed");
     }
     TActionKeys list(kKey);
@@ -93,7 +71,7 @@ void BM_LoadFromRegistry(benchmark::State& state) {
 void BM_SaveToFile(benchmark::State& state) {
     BenchStore store;
     TActionKeys list(kKey);
-    Fill(list, static_cast<int>(state.range(0)));
+    fixtures::FillSample(list, static_cast<int>(state.range(0)));
     const std::string file = std::filesystem::temp_directory_path() / "lgbench-profile.lgp";
     for (auto _ : state) {
         if (!list.SaveToFile(file)) state.SkipWithError("save failed");
@@ -107,7 +85,7 @@ void BM_LoadFromFile(benchmark::State& state) {
     const std::string file = std::filesystem::temp_directory_path() / "lgbench-profile.lgp";
     {
         TActionKeys list(kKey);
-        Fill(list, static_cast<int>(state.range(0)));
+        fixtures::FillSample(list, static_cast<int>(state.range(0)));
         if (!list.SaveToFile(file)) state.SkipWithError("save failed");
     }
     TActionKeys list(kKey);

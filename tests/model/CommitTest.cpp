@@ -12,6 +12,7 @@
 #include "model/Commit.h"
 #include "platform/NamedObjects.h"
 #include "platform/SqliteRegistry.h"
+#include "tests/fixtures/SampleActions.h"
 #include "tests/support/TempStore.h"
 
 namespace {
@@ -23,27 +24,14 @@ using platform::RegStatus;
 using platform::RegValue;
 using testsupport::TempStore;
 
-// count actions whose names carry tag, so that two configurations differ in
-// every action.
+// count sample actions whose names and globals carry tag, so that two
+// configurations differ in every action.
 void Fill(TActionKeys& list, int count, const std::string& tag) {
+    fixtures::FillSample(list, count, tag);
     list.TargetDir = "C:\\" + tag;
     list.DefaultSound = tag + ".wav";
     list.Home = "D:\\" + tag;
     list.ShowIconOnStartup = tag.size() % 2 == 0;
-    for (int n = 1; n <= count; ++n) {
-        auto a = std::make_unique<TActionKey>();
-        a->Name = tag + " " + std::to_string(n);
-        a->Modifiers = 2;
-        a->VirtualKey = 48 + n % 10;
-        a->SaveTo = 1;
-        a->GrabMethod = static_cast<std::uint8_t>(n % 5);
-        a->RecHeight = 100;
-        a->RecWidth = 120;
-        a->Extension = ".jpg";
-        a->Quality = 50 + n % 50;
-        a->Sound = tag + ".wav";
-        list.Add(std::move(a));
-    }
 }
 
 // What a reader finds: "tag:count", or why it could not tell.

@@ -3,6 +3,7 @@
 #include "model/ActionKeys.h"
 #include "model/RegActionStorage.h"
 #include "platform/SqliteRegistry.h"
+#include "tests/fixtures/SampleActions.h"
 #include "tests/support/TempStore.h"
 
 namespace {
@@ -15,34 +16,6 @@ const std::string kRun = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
 std::string Action(int n) {
     return kKey + "\\Action" + std::to_string(n);
-}
-
-TActionKey SampleAction(int n) {
-    TActionKey a;
-    a.Name = "Action number " + std::to_string(n);
-    a.Modifiers = 3;
-    a.VirtualKey = 64 + n;
-    a.SaveTo = 1;
-    a.TargetDir = "C:\\Captures\\" + std::to_string(n);
-    a.QuerryFName = n % 2 == 0;
-    a.Quit = n % 3 == 0;
-    a.GrabMethod = static_cast<std::uint8_t>(n % 5);
-    if (a.GrabMethod == 3) a.RecHeight = 480, a.RecWidth = 640;
-    a.PixelFormat = 6;
-    a.Prevent15bit = true;
-    a.Prevent32bit = true;
-    a.Extension = ".jpg";
-    a.Quality = 75;
-    a.Sound = "/usr/share/sounds/click.wav";
-    return a;
-}
-
-void Fill(TActionKeys& list, int count) {
-    list.TargetDir = "C:\\Captures";
-    list.DefaultSound = "beep.wav";
-    list.Home = "D:\\Capture";
-    list.ShowIconOnStartup = true;
-    for (int n = 1; n <= count; ++n) list.Add(std::make_unique<TActionKey>(SampleAction(n)));
 }
 
 class RegStorage : public ::testing::Test {
@@ -63,7 +36,7 @@ protected:
 };
 
 TEST_F(RegStorage, SaveWritesTheLayoutTheCaptureToolReads) {
-    Fill(list, 3);
+    fixtures::FillSample(list, 3);
     list.Get(2).GrabMethod = 3;
     list.Get(2).RecHeight = 200;
     list.Get(2).RecWidth = 250;
@@ -96,7 +69,7 @@ TEST_F(RegStorage, SaveWritesTheLayoutTheCaptureToolReads) {
 }
 
 TEST_F(RegStorage, AConfigurationTravelsToTheStoreAndBack) {
-    Fill(list, 5);
+    fixtures::FillSample(list, 5);
     ASSERT_TRUE(list.SaveToRegistry());
     TActionKeys loaded(kKey);
     ASSERT_TRUE(loaded.LoadFromRegistry());
@@ -254,7 +227,7 @@ TEST_F(RegStorage, TheRectangleIsReadAndWrittenOnlyForGrabMethodThree) {
 }
 
 TEST_F(RegStorage, AQualityOutsideTheRangeIsWrittenAsOneHundredAndCorrectedInMemory) {
-    Fill(list, 3);
+    fixtures::FillSample(list, 3);
     list.Get(0).Quality = 0;
     list.Get(1).Quality = 101;
     list.Get(2).Quality = -5;
@@ -266,7 +239,7 @@ TEST_F(RegStorage, AQualityOutsideTheRangeIsWrittenAsOneHundredAndCorrectedInMem
 }
 
 TEST_F(RegStorage, NumbersKeepTheirSignAndEightBitFieldsTheirValue) {
-    Fill(list, 1);
+    fixtures::FillSample(list, 1);
     TActionKey& a = list.Get(0);
     a.Modifiers = -1;
     a.GrabMethod = 3;
@@ -443,7 +416,7 @@ TEST_F(RegStorage, TheLogonEntryIsRebuiltFromTheFlags) {
 }
 
 TEST_F(RegStorage, ASaveOfFewerActionsLeavesTheHigherKeysInPlace) {
-    Fill(list, 5);
+    fixtures::FillSample(list, 5);
     ASSERT_TRUE(list.SaveToRegistry());
     list.Delete(4);
     list.Delete(3);
@@ -564,7 +537,7 @@ private:
 };
 
 TEST_F(RegStorage, ARefusedWriteFailsTheSaveAndTheOtherActionsAreStillWritten) {
-    Fill(list, 3);
+    fixtures::FillSample(list, 3);
     {
         RefusingStore refusing(store, RefusingHive::Rules::Key(Action(2)));
         EXPECT_FALSE(list.SaveToRegistry());
@@ -585,7 +558,7 @@ TEST_F(RegStorage, ARefusedWriteFailsTheSaveAndTheOtherActionsAreStillWritten) {
 }
 
 TEST_F(RegStorage, ARefusedGlobalValueWritesNoAction) {
-    Fill(list, 2);
+    fixtures::FillSample(list, 2);
     RefusingStore refusing(store, RefusingHive::Rules::Value("DefaultSound"));
     EXPECT_FALSE(list.SaveToRegistry());
     EXPECT_FALSE(store.KeyExists(Action(1)));
@@ -593,7 +566,7 @@ TEST_F(RegStorage, ARefusedGlobalValueWritesNoAction) {
 }
 
 TEST_F(RegStorage, AFailedFlushIsAFailedSave) {
-    Fill(list, 2);
+    fixtures::FillSample(list, 2);
     RefusingStore refusing(store, RefusingHive::Rules::Flushes());
     EXPECT_FALSE(list.SaveToRegistry());
     EXPECT_FALSE(store.KeyExists(kKey));
@@ -601,7 +574,7 @@ TEST_F(RegStorage, AFailedFlushIsAFailedSave) {
 
 TEST_F(RegStorage, ARefusedLogonEntryKeepsTheOldOneAndTheSaveGoesOn) {
     store.SetString(kRun, "Lumagrabber", "C:\\old\\Lmgrab.exe");
-    Fill(list, 1);
+    fixtures::FillSample(list, 1);
     RefusingStore refusing(store, RefusingHive::Rules::Value("Lumagrabber"));
     EXPECT_TRUE(list.SaveToRegistry());  // the startup step's result is not part of the save's
     EXPECT_EQ(store.GetString(kRun, "Lumagrabber"), "C:\\old\\Lmgrab.exe");
@@ -611,7 +584,7 @@ TEST_F(RegStorage, ARefusedLogonEntryKeepsTheOldOneAndTheSaveGoesOn) {
 TEST_F(RegStorage, AStoreThatIsNotAStoreFailsEveryOperationAndIsNotTouched) {
     const std::string junk(10000, '\x5A');
     testsupport::WriteFile(store.path(), junk);
-    Fill(list, 2);
+    fixtures::FillSample(list, 2);
     EXPECT_FALSE(list.SaveToRegistry());
     EXPECT_FALSE(list.LoadFromRegistry());
     EXPECT_EQ(list.Count(), 0);
@@ -619,7 +592,7 @@ TEST_F(RegStorage, AStoreThatIsNotAStoreFailsEveryOperationAndIsNotTouched) {
 }
 
 TEST_F(RegStorage, AReadOnlyStoreStillLoads) {
-    Fill(list, 2);
+    fixtures::FillSample(list, 2);
     ASSERT_TRUE(list.SaveToRegistry());
     {
         testsupport::ReadOnlyStoreInPlace readOnly(store);
