@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/Numbers.h"
+
 bool ParseProfileInteger(const std::string& text, std::int32_t& value) {
     std::string digits = text;
     int base = 10;
@@ -17,16 +19,8 @@ bool ParseProfileInteger(const std::string& text, std::int32_t& value) {
     if (digits.empty()) return false;
     unsigned long long n = 0;
     for (char c : digits) {
-        int d;
-        if (c >= '0' && c <= '9') {
-            d = c - '0';
-        } else if (base == 16 && c >= 'a' && c <= 'f') {
-            d = c - 'a' + 10;
-        } else if (base == 16 && c >= 'A' && c <= 'F') {
-            d = c - 'A' + 10;
-        } else {
-            return false;
-        }
+        const int d = platform::HexDigit(c);
+        if (d < 0 || d >= base) return false;
         n = n * static_cast<unsigned>(base) + static_cast<unsigned>(d);
         if (n > 0xFFFFFFFFull) return false;
     }
@@ -35,13 +29,15 @@ bool ParseProfileInteger(const std::string& text, std::int32_t& value) {
         return true;
     }
     if (negative ? n > 0x80000000ull : n > 0x7FFFFFFFull) return false;
-    value = negative ? static_cast<std::int32_t>(-static_cast<long long>(n)) : static_cast<std::int32_t>(n);
+    value = negative ? static_cast<std::int32_t>(-static_cast<long long>(n))
+                     : static_cast<std::int32_t>(n);
     return true;
 }
 
 TFileActionReader::TFileActionReader(std::string keyPath, const std::string& fileName)
     : TActionReader(std::move(keyPath)) {
-    if (!IniFile.Load(fileName, error_)) error_ = error_.empty() ? "cannot read the profile" : error_;
+    if (!IniFile.Load(fileName, error_))
+        error_ = error_.empty() ? "cannot read the profile" : error_;
 }
 
 std::string TFileActionReader::ReadString(const std::string& name, const std::string& def) {
@@ -66,7 +62,9 @@ bool TFileActionReader::OpenKey(const std::string& path, bool) {
     return true;
 }
 
-void TFileActionReader::CloseKey() { Section.clear(); }
+void TFileActionReader::CloseKey() {
+    Section.clear();
+}
 
 TFileActionWriter::TFileActionWriter(std::string keyPath, const std::string& fileName)
     : TActionWriter(std::move(keyPath)), file_(fileName) {}
@@ -91,7 +89,9 @@ bool TFileActionWriter::OpenKey(const std::string& path, bool) {
     return true;
 }
 
-void TFileActionWriter::CloseKey() { Section.clear(); }
+void TFileActionWriter::CloseKey() {
+    Section.clear();
+}
 
 bool TFileActionWriter::Commit() {
     return file_.Commit(IniFile.Text(), error_);

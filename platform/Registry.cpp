@@ -140,11 +140,33 @@ RegValue RegValue::String(std::string_view text, std::uint32_t type) {
     return v;
 }
 
-RegValue RegValue::Dword(std::uint32_t value) {
+namespace {
+
+RegValue LittleEndian(std::uint32_t type, std::uint64_t value, int bytes) {
     RegValue v;
-    v.type = REG_DWORD;
-    for (int i = 0; i < 4; ++i) v.data += static_cast<char>((value >> (8 * i)) & 0xFF);
+    v.type = type;
+    for (int i = 0; i < bytes; ++i) v.data += static_cast<char>((value >> (8 * i)) & 0xFF);
     return v;
+}
+
+bool FromLittleEndian(const RegValue& value, std::uint32_t type, std::size_t bytes,
+                      std::uint64_t& number) {
+    if (value.type != type || value.data.size() != bytes) return false;
+    number = 0;
+    for (std::size_t i = bytes; i-- > 0;) {
+        number = (number << 8) | static_cast<unsigned char>(value.data[i]);
+    }
+    return true;
+}
+
+}  // namespace
+
+RegValue RegValue::Dword(std::uint32_t value) {
+    return LittleEndian(REG_DWORD, value, 4);
+}
+
+RegValue RegValue::Qword(std::uint64_t value) {
+    return LittleEndian(REG_QWORD, value, 8);
 }
 
 bool DecodeString(const RegValue& value, std::string& text) {
@@ -154,19 +176,23 @@ bool DecodeString(const RegValue& value, std::string& text) {
 }
 
 bool DecodeDword(const RegValue& value, std::uint32_t& number) {
-    if (value.type != REG_DWORD || value.data.size() != 4) return false;
-    number = 0;
-    for (int i = 3; i >= 0; --i) number = (number << 8) | static_cast<unsigned char>(value.data[i]);
+    std::uint64_t n;
+    if (!FromLittleEndian(value, REG_DWORD, 4, n)) return false;
+    number = static_cast<std::uint32_t>(n);
     return true;
+}
+
+bool DecodeQword(const RegValue& value, std::uint64_t& number) {
+    return FromLittleEndian(value, REG_QWORD, 8, number);
 }
 
 RegStatus SplitKeyPath(std::string_view path, std::vector<std::string_view>& names) {
     names.clear();
     if (path.empty()) return RegStatus::Ok();
     if (static_cast<std::size_t>(std::count(path.begin(), path.end(), '\\')) >= kMaxKeyDepth) {
-        return RegStatus::Error(RegCode::InvalidName,
-                                "key path '" + std::string(path.substr(0, 60)) +
-                                    "...' is nested deeper than 512 levels");
+        return RegStatus::Error(RegCode::InvalidName, "key path '" +
+                                                          std::string(path.substr(0, 60)) +
+                                                          "...' is nested deeper than 512 levels");
     }
     std::size_t start = 0;
     while (true) {
@@ -216,7 +242,8 @@ RegStatus ListKeyTree(RegistryHive& hive, std::string_view path, std::vector<std
         if (RegStatus s = key->EnumSubKeys(subkeys); !s.ok()) return s;
         const std::string prefix = key->Path().empty() ? "" : key->Path() + "\\";
         // Pushed last to first, so that the first subkey is visited next.
-        for (auto it = subkeys.rbegin(); it != subkeys.rend(); ++it) pending.push_back(prefix + *it);
+        for (auto it = subkeys.rbegin(); it != subkeys.rend(); ++it)
+            pending.push_back(prefix + *it);
         paths.push_back(key->Path());
     }
     return RegStatus::Ok();

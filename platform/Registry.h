@@ -56,6 +56,7 @@ struct RegValue {
 
     static RegValue String(std::string_view text, std::uint32_t type = REG_SZ);
     static RegValue Dword(std::uint32_t value);
+    static RegValue Qword(std::uint64_t value);
     friend bool operator==(const RegValue&, const RegValue&) = default;
 };
 
@@ -64,6 +65,8 @@ struct RegValue {
 bool DecodeString(const RegValue& value, std::string& text);
 // Decodes a REG_DWORD of exactly 4 bytes. False for anything else.
 bool DecodeDword(const RegValue& value, std::uint32_t& number);
+// Decodes a REG_QWORD of exactly 8 bytes. False for anything else.
+bool DecodeQword(const RegValue& value, std::uint64_t& number);
 
 enum class RegCode {
     Ok,

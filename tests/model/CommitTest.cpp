@@ -47,7 +47,8 @@ std::string ReadBack() {
     const std::string name = list.Get(0).Name;
     const std::string tag = name.substr(0, name.find(' '));
     for (int i = 0; i < list.Count(); ++i) {
-        if (list.Get(i).Name != tag + " " + std::to_string(i + 1)) return "mixed at " + std::to_string(i);
+        if (list.Get(i).Name != tag + " " + std::to_string(i + 1))
+            return "mixed at " + std::to_string(i);
     }
     if (list.TargetDir != "C:\\" + tag || list.Home != "D:\\" + tag) return "mixed globals";
     return tag + ":" + std::to_string(list.Count());

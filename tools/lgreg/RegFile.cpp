@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdint>
 
+#include "platform/Numbers.h"
 #include "platform/Unicode.h"
 
 namespace regfile {
@@ -62,13 +63,6 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
     return lines;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // Reads a quoted string at s[0] == '"'; leaves in rest what follows it.
 bool ReadQuoted(std::string_view s, std::string& out, std::string_view& rest) {
     out.clear();
@@ -99,8 +93,8 @@ bool ParseHexBytes(std::string_view s, std::string& bytes) {
         while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
         std::size_t digits = 0;
         int value = 0;
-        while (i < s.size() && HexDigit(s[i]) >= 0 && digits < 2) {
-            value = value * 16 + HexDigit(s[i++]);
+        while (i < s.size() && platform::HexDigit(s[i]) >= 0 && digits < 2) {
+            value = value * 16 + platform::HexDigit(s[i++]);
             ++digits;
         }
         if (digits == 0) return false;
@@ -148,39 +142,22 @@ bool ParseData(std::string_view data, bool v5, RegValue& value, bool& deletes, s
         body = body.substr(0, semi);
     }
     if (EqualsNoCase(kind, "dword")) {
-        body = TrimRight(TrimLeft(body));
-        if (body.empty() || body.size() > 8) {
+        std::uint64_t n = 0;
+        if (!platform::ParseHexDigits(TrimRight(TrimLeft(body)), 8, n)) {
             why = "dword data must be 1 to 8 hexadecimal digits";
             return false;
         }
-        std::uint32_t n = 0;
-        for (char c : body) {
-            const int d = HexDigit(c);
-            if (d < 0) {
-                why = "dword data must be 1 to 8 hexadecimal digits";
-                return false;
-            }
-            n = n * 16 + static_cast<std::uint32_t>(d);
-        }
-        value = RegValue::Dword(n);
+        value = RegValue::Dword(static_cast<std::uint32_t>(n));
         return true;
     }
     std::uint32_t type = platform::REG_BINARY;
     if (EqualsNoCase(kind.substr(0, 4), "hex(") && kind.size() > 5 && kind.back() == ')') {
-        const std::string_view num = kind.substr(4, kind.size() - 5);
-        if (num.size() > 8) {
+        std::uint64_t n = 0;
+        if (!platform::ParseHexDigits(kind.substr(4, kind.size() - 5), 8, n)) {
             why = "bad type number in '" + std::string(kind) + "'";
             return false;
         }
-        type = 0;
-        for (char c : num) {
-            const int d = HexDigit(c);
-            if (d < 0) {
-                why = "bad type number in '" + std::string(kind) + "'";
-                return false;
-            }
-            type = type * 16 + static_cast<std::uint32_t>(d);
-        }
+        type = static_cast<std::uint32_t>(n);
     } else if (!EqualsNoCase(kind, "hex")) {
         why = "unknown value kind '" + std::string(kind) + "'";
         return false;
@@ -264,6 +241,100 @@ bool SplitRoot(std::string_view name, std::string& path) {
     return false;
 }
 
+namespace {
+
+// Skips leading blank lines to the header; leaves i on it.
+bool ReadHeader(const std::vector<std::string_view>& lines, std::size_t& i, bool& v5,
+                ParseError& error) {
+    while (i < lines.size() && TrimRight(TrimLeft(lines[i])).empty()) ++i;
+    if (i == lines.size()) {
+        error = {1, "the file is empty"};
+        return false;
+    }
+    const std::string_view header = TrimRight(lines[i]);
+    v5 = header == kHeaderV5;
+    if (!v5 && header != kHeaderV4) {
+        error = {static_cast<int>(i + 1), "not a registry file: the first line must be \"" +
+                                              std::string(kHeaderV5) + "\" or \"REGEDIT4\""};
+        return false;
+    }
+    return true;
+}
+
+// "[path]" creates a key, "[-path]" deletes a tree.
+bool ParseKeyLine(std::string_view line, Change& c, std::string& why) {
+    if (line.back() != ']') {
+        why = "key line without a closing ']'";
+        return false;
+    }
+    std::string_view name = line.substr(1, line.size() - 2);
+    const bool remove = !name.empty() && name.front() == '-';
+    if (remove) name.remove_prefix(1);
+    if (!SplitRoot(name, c.keyPath)) {
+        why = "key '" + std::string(name) + "' is not below HKEY_CURRENT_USER, the only hive here";
+        return false;
+    }
+    std::vector<std::string_view> parts;
+    if (platform::RegStatus s = platform::SplitKeyPath(c.keyPath, parts); !s.ok()) {
+        why = s.message;
+        return false;
+    }
+    if (remove && c.keyPath.empty()) {
+        why = "the whole of HKEY_CURRENT_USER cannot be deleted";
+        return false;
+    }
+    c.kind = remove ? Change::kDeleteKeyTree : Change::kCreateKey;
+    return true;
+}
+
+// "name"=data or @=data under key; hexadecimal data may go on over lines
+// that end with a backslash, which moves i past them.
+bool ParseValueLine(const std::vector<std::string_view>& lines, std::size_t& i, const Change* key,
+                    bool v5, Change& c, std::string& why) {
+    if (!key) {
+        why = "a value stands before any key";
+        return false;
+    }
+    if (key->kind == Change::kDeleteKeyTree) {
+        why = "a value stands under a key that is being deleted";
+        return false;
+    }
+    const std::string_view line = TrimRight(TrimLeft(lines[i]));
+    std::string_view rest;
+    if (line.front() == '@') {
+        rest = line.substr(1);
+    } else if (line.front() != '"') {
+        why = "expected a key in [brackets] or a value \"name\"=data";
+        return false;
+    } else if (!ReadQuoted(line, c.valueName, rest)) {
+        why = "unterminated value name";
+        return false;
+    }
+    rest = TrimLeft(rest);
+    if (rest.empty() || rest.front() != '=') {
+        why = "expected '=' after the value name";
+        return false;
+    }
+    if (platform::RegStatus s = platform::CheckValueName(c.valueName); !s.ok()) {
+        why = s.message;
+        return false;
+    }
+    std::string data(TrimLeft(rest.substr(1)));
+    if (EqualsNoCase(std::string_view(data).substr(0, 3), "hex")) {
+        while (!data.empty() && data.back() == '\\' && i + 1 < lines.size()) {
+            data.pop_back();
+            data += TrimRight(TrimLeft(lines[++i]));
+        }
+    }
+    c.keyPath = key->keyPath;
+    bool deletes = false;
+    if (!ParseData(data, v5, c.value, deletes, why)) return false;
+    c.kind = deletes ? Change::kDeleteValue : Change::kSetValue;
+    return true;
+}
+
+}  // namespace
+
 bool Parse(std::string_view bytes, std::vector<Change>& changes, ParseError& error) {
     changes.clear();
     std::string text;
@@ -271,110 +342,26 @@ bool Parse(std::string_view bytes, std::vector<Change>& changes, ParseError& err
     const std::vector<std::string_view> lines = SplitLines(text);
 
     std::size_t i = 0;
-    while (i < lines.size() && TrimRight(TrimLeft(lines[i])).empty()) ++i;
-    if (i == lines.size()) {
-        error = {1, "the file is empty"};
-        return false;
-    }
-    const std::string_view header = TrimRight(lines[i]);
-    const bool v5 = header == kHeaderV5;
-    if (!v5 && header != kHeaderV4) {
-        error = {static_cast<int>(i + 1), "not a registry file: the first line must be \"" +
-                                              std::string(kHeaderV5) + "\" or \"REGEDIT4\""};
-        return false;
-    }
-
-    std::string currentKey;
-    bool haveKey = false, keyDeleted = false;
+    bool v5 = false;
+    if (!ReadHeader(lines, i, v5, error)) return false;
+    std::size_t key = 0;  // 1 + the index of the key the values below belong to
     for (++i; i < lines.size(); ++i) {
         const int lineNo = static_cast<int>(i + 1);
-        std::string_view line = TrimRight(TrimLeft(lines[i]));
+        const std::string_view line = TrimRight(TrimLeft(lines[i]));
         if (line.empty() || line.front() == ';') continue;
-
-        if (line.front() == '[') {
-            if (line.back() != ']') {
-                error = {lineNo, "key line without a closing ']'"};
-                return false;
-            }
-            std::string_view name = line.substr(1, line.size() - 2);
-            const bool remove = !name.empty() && name.front() == '-';
-            if (remove) name.remove_prefix(1);
-            std::string path;
-            if (!SplitRoot(name, path)) {
-                error = {lineNo, "key '" + std::string(name) +
-                                     "' is not below HKEY_CURRENT_USER, the only hive here"};
-                return false;
-            }
-            std::vector<std::string_view> parts;
-            if (platform::RegStatus s = platform::SplitKeyPath(path, parts); !s.ok()) {
-                error = {lineNo, s.message};
-                return false;
-            }
-            if (remove && path.empty()) {
-                error = {lineNo, "the whole of HKEY_CURRENT_USER cannot be deleted"};
-                return false;
-            }
-            Change c;
-            c.kind = remove ? Change::kDeleteKeyTree : Change::kCreateKey;
-            c.line = lineNo;
-            c.keyPath = path;
-            changes.push_back(std::move(c));
-            currentKey = path;
-            haveKey = true;
-            keyDeleted = remove;
-            continue;
-        }
-
-        if (!haveKey) {
-            error = {lineNo, "a value stands before any key"};
-            return false;
-        }
-        if (keyDeleted) {
-            error = {lineNo, "a value stands under a key that is being deleted"};
-            return false;
-        }
-        std::string name;
-        std::string_view rest;
-        if (line.front() == '@') {
-            rest = line.substr(1);
-        } else if (line.front() == '"') {
-            if (!ReadQuoted(line, name, rest)) {
-                error = {lineNo, "unterminated value name"};
-                return false;
-            }
-        } else {
-            error = {lineNo, "expected a key in [brackets] or a value \"name\"=data"};
-            return false;
-        }
-        rest = TrimLeft(rest);
-        if (rest.empty() || rest.front() != '=') {
-            error = {lineNo, "expected '=' after the value name"};
-            return false;
-        }
-        if (platform::RegStatus s = platform::CheckValueName(name); !s.ok()) {
-            error = {lineNo, s.message};
-            return false;
-        }
-        std::string data(TrimLeft(rest.substr(1)));
-        // Hexadecimal data may go on over lines that end with a backslash.
-        if (EqualsNoCase(std::string_view(data).substr(0, 3), "hex")) {
-            while (!data.empty() && data.back() == '\\' && i + 1 < lines.size()) {
-                data.pop_back();
-                data += TrimRight(TrimLeft(lines[++i]));
-            }
-        }
         Change c;
         c.line = lineNo;
-        c.keyPath = currentKey;
-        c.valueName = name;
-        bool deletes = false;
         std::string why;
-        if (!ParseData(data, v5, c.value, deletes, why)) {
+        const bool ok =
+            line.front() == '['
+                ? ParseKeyLine(line, c, why)
+                : ParseValueLine(lines, i, key ? &changes[key - 1] : nullptr, v5, c, why);
+        if (!ok) {
             error = {lineNo, why};
             return false;
         }
-        c.kind = deletes ? Change::kDeleteValue : Change::kSetValue;
         changes.push_back(std::move(c));
+        if (line.front() == '[') key = changes.size();
     }
     return true;
 }

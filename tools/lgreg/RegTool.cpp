@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cctype>
-#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -12,6 +11,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "platform/Numbers.h"
 #include "platform/Registry.h"
 #include "platform/SafeFile.h"
 #include "platform/Unicode.h"
@@ -153,16 +153,6 @@ bool Confirm(std::istream& in, std::ostream& out, const std::string& question) {
     return answer == "y" || answer == "yes";
 }
 
-std::string Hex(const std::string& bytes) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string s;
-    for (char c : bytes) {
-        s += kDigits[static_cast<unsigned char>(c) >> 4];
-        s += kDigits[static_cast<unsigned char>(c) & 15];
-    }
-    return s;
-}
-
 std::string DisplayData(const RegValue& v) {
     std::string text;
     std::uint32_t dword;
@@ -177,10 +167,9 @@ std::string DisplayData(const RegValue& v) {
             std::snprintf(buf, sizeof buf, "0x%x", dword);
             return buf;
         case platform::REG_QWORD: {
-            if (v.data.size() != 8) break;
-            unsigned long long q = 0;
-            for (int i = 7; i >= 0; --i) q = (q << 8) | static_cast<unsigned char>(v.data[i]);
-            std::snprintf(buf, sizeof buf, "0x%llx", q);
+            std::uint64_t q;
+            if (!platform::DecodeQword(v, q)) break;
+            std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(q));
             return buf;
         }
         case platform::REG_MULTI_SZ: {
@@ -192,7 +181,7 @@ std::string DisplayData(const RegValue& v) {
         default:
             break;
     }
-    return Hex(v.data);
+    return platform::HexString(v.data);
 }
 
 std::string TypeName(std::uint32_t type) {
@@ -257,35 +246,26 @@ int Query(const std::vector<std::string>& args, std::ostream& out) {
     return 0;
 }
 
-bool ParseUnsigned(const std::string& text, unsigned long long max, unsigned long long& n) {
-    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    const char* first = text.data() + (hex ? 2 : 0);
-    const char* last = text.data() + text.size();
-    if (first == last) return false;
-    auto [p, ec] = std::from_chars(first, last, n, hex ? 16 : 10);
-    return ec == std::errc() && p == last && n <= max;
-}
-
 RegValue MakeValue(const Options& o) {
     std::uint32_t type;
     if (!platform::RegTypeFromName(o.type, type)) Fail("bad type '" + o.type + "'");
     const std::string& d = o.data;
     RegValue v;
     v.type = type;
-    unsigned long long n = 0;
+    std::uint64_t n = 0;
     switch (type) {
         case platform::REG_SZ:
         case platform::REG_EXPAND_SZ:
             return RegValue::String(d, type);
         case platform::REG_DWORD:
-            if (!ParseUnsigned(d, 0xFFFFFFFFull, n)) {
+            if (!platform::ParseUnsigned(d, 0xFFFFFFFFu, n)) {
                 Fail("bad data '" + d + "' for REG_DWORD: give 0 to 4294967295, decimal or 0x hex");
             }
             return RegValue::Dword(static_cast<std::uint32_t>(n));
         case platform::REG_QWORD:
-            if (!ParseUnsigned(d, ~0ull, n)) Fail("bad data '" + d + "' for REG_QWORD");
-            for (int i = 0; i < 8; ++i) v.data += static_cast<char>((n >> (8 * i)) & 0xFF);
-            return v;
+            if (!platform::ParseUnsigned(d, UINT64_MAX, n))
+                Fail("bad data '" + d + "' for REG_QWORD");
+            return RegValue::Qword(n);
         case platform::REG_MULTI_SZ:
             for (std::size_t i = 0; i < d.size(); ++i) {
                 if (d[i] == '\\' && i + 1 < d.size() && d[i + 1] == '0') {
@@ -300,14 +280,8 @@ RegValue MakeValue(const Options& o) {
         case platform::REG_BINARY:
         case platform::REG_NONE:
             if (d.size() % 2 != 0) Fail("bad data '" + d + "': give an even number of hex digits");
-            for (std::size_t i = 0; i < d.size(); i += 2) {
-                unsigned value = 0;
-                auto [p, ec] = std::from_chars(d.data() + i, d.data() + i + 2, value, 16);
-                if (ec != std::errc() || p != d.data() + i + 2) {
-                    Fail("bad data '" + d + "': not hexadecimal digits");
-                }
-                v.data += static_cast<char>(value);
-            }
+            if (!platform::ParseHexString(d, v.data))
+                Fail("bad data '" + d + "': not hexadecimal digits");
             return v;
         default:
             Fail("values of type " + o.type + " cannot be added here");
