@@ -27,7 +27,7 @@ constexpr int kApplicationId = 0x4C475247;
 constexpr int kSchemaVersion = 1;
 constexpr sqlite3_int64 kRootId = 1;
 
-constexpr const char* kSchema = R"sql(
+constexpr const char* kTables = R"sql(
 CREATE TABLE keys(
     id INTEGER PRIMARY KEY AUTOINCREMENT,
     parent INTEGER REFERENCES keys(id),
@@ -42,9 +42,15 @@ CREATE TABLE vals(
     type INTEGER NOT NULL,
     data BLOB NOT NULL,
     UNIQUE(key, fold));
-PRAGMA application_id = 1279742535;
-PRAGMA user_version = 1;
 )sql";
+
+// A new store: the tables, then the marks that tell it is ours.
+const std::string& SchemaSql() {
+    static const std::string sql =
+        std::string(kTables) + "PRAGMA application_id = " + std::to_string(kApplicationId) +
+        ";\nPRAGMA user_version = " + std::to_string(kSchemaVersion) + ";\n";
+    return sql;
+}
 
 enum Stmt {
     kFindChild,
@@ -665,7 +671,7 @@ RegStatus Initialise(sqlite3* db, const std::string& path) {
         return s;
     }
     if (appId == 0 && tables == 0 &&
-        (rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr)) != SQLITE_OK) {
+        (rc = sqlite3_exec(db, SchemaSql().c_str(), nullptr, nullptr, nullptr)) != SQLITE_OK) {
         return fail(rc);
     }
     if ((rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr)) != SQLITE_OK) return fail(rc);
@@ -750,7 +756,7 @@ RegStatus OpenEmptyReadOnly(const std::string& path, int busyTimeoutMs,
     sqlite3* db = nullptr;
     if (RegStatus s = OpenDatabase(":memory:", SQLITE_OPEN_READWRITE, busyTimeoutMs, db); !s.ok())
         return s;
-    sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
+    sqlite3_exec(db, SchemaSql().c_str(), nullptr, nullptr, nullptr);
     return Finish(db, path, true, hive);
 }
 
