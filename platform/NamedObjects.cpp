@@ -132,6 +132,7 @@ NamedEvent::~NamedEvent() {
     // holds the last handle, and the event ends with it.
     if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) ::unlink(path_.c_str());
     ::close(fd_);
+    if (watch_ >= 0) ::close(watch_);
 }
 
 std::unique_ptr<NamedEvent> NamedEvent::Open(const std::string& name, std::string& error) {
@@ -148,7 +149,8 @@ std::unique_ptr<NamedEvent> NamedEvent::Open(const std::string& name, std::strin
             ::close(fd);
             return nullptr;
         }
-        struct stat held {}, named {};
+        struct stat held {
+        }, named{};
         if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 &&
             held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
             return std::unique_ptr<NamedEvent>(new NamedEvent(fd, path));
@@ -210,6 +212,22 @@ NamedEvent::WaitResult NamedEvent::Wait(int timeoutMs) {
     }
     ::close(watch);
     return result;
+}
+
+int NamedEvent::WatchDescriptor() {
+    if (watch_ >= 0) return watch_;
+    watch_ = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    if (watch_ >= 0 && ::inotify_add_watch(watch_, path_.c_str(), IN_MODIFY | IN_ATTRIB) < 0) {
+        ::close(watch_);
+        watch_ = -1;
+    }
+    return watch_;
+}
+
+void NamedEvent::DrainWatch() {
+    char buf[4096];
+    while (watch_ >= 0 && ::read(watch_, buf, sizeof buf) > 0) {
+    }
 }
 
 }  // namespace platform

@@ -51,10 +51,17 @@ public:
     // no limit).
     WaitResult Wait(int timeoutMs);
 
+    // For an event loop: a descriptor that turns readable whenever the event
+    // is set or reset; read it empty with DrainWatch, then ask IsSet. -1
+    // when the event cannot be watched.
+    int WatchDescriptor();
+    void DrainWatch();
+
 private:
     NamedEvent(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
     bool Write(char state);
     int fd_;
+    int watch_ = -1;
     std::string path_;
 };
 

@@ -1,0 +1,21 @@
+// One run of an action's recipe: grab what it names, encode it as its plan
+// says, write the file.
+#pragma once
+
+#include <ctime>
+#include <string>
+
+#include "capture/Desktop.h"
+#include "model/ActionKeys.h"
+
+struct CaptureOutcome {
+    bool ok = false;
+    std::string path;   // the file written; "" when the action writes none
+    std::string error;  // why nothing was written
+};
+
+// The screen area the action grabs, kept inside the screen.
+bool AreaOf(const TActionKey& action, Desktop& desktop, Rect& area, std::string& error);
+
+CaptureOutcome RunCapture(const TActionKey& action, const TActionKeys& list, Desktop& desktop,
+                          std::time_t now);

@@ -1,0 +1,123 @@
+#include "capture/CapturePlan.h"
+
+#include "capture/OutputPlan.h"
+#include "capture/TargetFile.h"
+#include "model/ActionCodes.h"
+
+namespace {
+
+const char* GrabText(int method) {
+    switch (method) {
+        case codes::kFullScreen:
+            return "the whole screen";
+        case codes::kTopWindow:
+            return "the active window with its frame";
+        case codes::kClientArea:
+            return "the active window's client area";
+        case codes::kFixedRectangle:
+            return "a rectangle around the mouse pointer";
+        case codes::kArbitraryRectangle:
+            return "a rectangle drawn with the mouse";
+        default:
+            return "nothing (unknown grab method)";
+    }
+}
+
+std::string Describe(const TActionKey& a, const TActionKeys& list, int screenDepth,
+                     std::vector<std::string>& notes) {
+    std::string what;
+    if (a.SaveTo == codes::kNoOutput) {
+        what = "no capture";
+    } else {
+        what = GrabText(a.GrabMethod);
+        if (a.GrabMethod == codes::kFixedRectangle) {
+            what = "a " + std::to_string(a.RecWidth) + " x " + std::to_string(a.RecHeight) +
+                   " rectangle around the mouse pointer";
+        }
+        if (a.SaveTo == codes::kClipboard) {
+            what += " to the clipboard";
+        } else {
+            const OutputPlan plan = PlanOutput(a, screenDepth);
+            const TargetFolder folder = ResolveTargetFolder(a.TargetDir, list.TargetDir);
+            what += " as " + DescribeOutput(plan) + " into " + folder.path;
+            notes.insert(notes.end(), plan.notes.begin(), plan.notes.end());
+            notes.insert(notes.end(), folder.notes.begin(), folder.notes.end());
+        }
+    }
+    if (a.Quit) what += "; then the tool stops";
+    return what;
+}
+
+}  // namespace
+
+std::string ActionLabel(int number, const std::string& name) {
+    return "action " + std::to_string(number) + " \"" + name + "\"";
+}
+
+std::string KeyTakenProblem(const PlannedAction& action) {
+    return ActionLabel(action.number, action.name) + ": " + action.hotKeyText +
+           " is held by another program; this action is not armed";
+}
+
+CapturePlan PlanConfiguration(const TActionKeys& list, int screenDepth) {
+    CapturePlan plan;
+    for (int i = 0; i < list.Count(); ++i) {
+        const TActionKey& a = list.Get(i);
+        PlannedAction p;
+        p.number = i + 1;
+        p.name = a.Name;
+        p.hotKeyText = HotKeyText(a.Modifiers, a.VirtualKey);
+        std::vector<std::string> notes;
+        p.what = Describe(a, list, screenDepth, notes);
+
+        const int knownModifiers = codes::kAlt | codes::kCtrl | codes::kShift;
+        if (a.VirtualKey == 0) {
+            notes.push_back("has no hot key; it runs only with --capture " +
+                            std::to_string(p.number));
+        } else if (!ToX11HotKey(a.Modifiers, a.VirtualKey, p.key)) {
+            notes.push_back("key code " + std::to_string(a.VirtualKey) +
+                            " is not one of the 48 keys offered (0-9, A-Z, F1-F12); not armed");
+        } else if ((a.Modifiers & knownModifiers) == 0 && a.VirtualKey < 112) {
+            notes.push_back(
+                p.hotKeyText +
+                " without Ctrl, Alt or Shift would take that key from every program; not armed");
+        } else {
+            p.armable = true;
+            for (const PlannedAction& earlier : plan.actions) {
+                if (earlier.armable && earlier.key == p.key) {
+                    notes.push_back(p.hotKeyText + " is also the key of " +
+                                    ActionLabel(earlier.number, earlier.name) +
+                                    ", which keeps it; not armed");
+                    p.armable = false;
+                    break;
+                }
+            }
+        }
+        if (a.Modifiers & ~knownModifiers)
+            notes.push_back("modifier bits other than Alt, Ctrl and Shift are ignored");
+        if (a.SaveTo > codes::kClipboard) {
+            notes.push_back("destination code " + std::to_string(a.SaveTo) +
+                            " is unknown; nothing is captured");
+        } else if (a.SaveTo == codes::kClipboard) {
+            notes.push_back("saving to the clipboard is not supported yet; nothing is captured");
+        }
+        if (a.SaveTo != codes::kNoOutput) {
+            if (a.GrabMethod == codes::kArbitraryRectangle) {
+                notes.push_back(
+                    "the rectangle drawn with the mouse is not supported yet; nothing is captured");
+            } else if (a.GrabMethod > codes::kArbitraryRectangle) {
+                notes.push_back("grab method " + std::to_string(a.GrabMethod) +
+                                " is unknown; nothing is captured");
+            } else if (a.GrabMethod == codes::kFixedRectangle &&
+                       (a.RecWidth <= 0 || a.RecHeight <= 0)) {
+                notes.push_back("the rectangle's size " + std::to_string(a.RecWidth) + " x " +
+                                std::to_string(a.RecHeight) +
+                                " is not positive; nothing is captured");
+            }
+        }
+        for (const std::string& n : notes)
+            plan.problems.push_back(ActionLabel(p.number, p.name) + ": " + n);
+        plan.actions.push_back(std::move(p));
+    }
+    return plan;
+}

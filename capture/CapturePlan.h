@@ -1,0 +1,32 @@
+// What the tool makes of a stored configuration: for each action, its hot
+// key and what it does, and every problem found, before anything runs.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "capture/HotKey.h"
+#include "model/ActionKeys.h"
+
+struct PlannedAction {
+    int number = 0;  // as stored: Action1, Action2, ...
+    std::string name;
+    std::string hotKeyText;
+    bool armable = false;  // its hot key may be grabbed
+    X11HotKey key;
+    std::string what;  // what a press does, for people
+};
+
+struct CapturePlan {
+    std::vector<PlannedAction> actions;
+    std::vector<std::string> problems;
+};
+
+// screenDepth: the depth a "Default Screen" action will meet.
+CapturePlan PlanConfiguration(const TActionKeys& list, int screenDepth);
+
+// "Action 2 "Window"" for the messages.
+std::string ActionLabel(int number, const std::string& name);
+
+// The problem's text for a hot key another program holds.
+std::string KeyTakenProblem(const PlannedAction& action);

@@ -1,0 +1,26 @@
+// What the capture needs of the window system, as a small interface: the
+// X11 one in X11Desktop, a painted one in the tests.
+#pragma once
+
+#include <string>
+
+#include "capture/Image.h"
+
+struct Rect {
+    int x = 0, y = 0, width = 0, height = 0;
+    friend bool operator==(const Rect&, const Rect&) = default;
+};
+
+class Desktop {
+public:
+    virtual ~Desktop() = default;
+    // The screen's size in physical pixels, and its colour depth.
+    virtual Rect Screen() = 0;
+    virtual int Depth() = 0;
+    virtual bool Pointer(int& x, int& y) = 0;
+    // The active top-level window in screen coordinates: with its frame, or
+    // its client area only.
+    virtual bool ActiveWindow(bool withFrame, Rect& area, std::string& error) = 0;
+    // What the screen shows in area, which lies inside the screen.
+    virtual bool Grab(const Rect& area, RgbImage& image, std::string& error) = 0;
+};

@@ -1,0 +1,99 @@
+#include "capture/OutputPlan.h"
+
+#include <cctype>
+
+#include "model/ActionCodes.h"
+
+namespace {
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// The depth each PixelFormat code names; 0 for "the screen's own".
+constexpr int kDepthOfCode[] = {0, 1, 4, 8, 15, 16, 24, 32};
+
+int ScreenBmpDepth(const TActionKey& a, int screenDepth) {
+    switch (screenDepth) {
+        case 15:
+            return a.Prevent15bit ? 24 : 15;
+        case 16:
+            return a.Prevent16bit ? 24 : 16;
+        case 32:
+            return a.Prevent32bit ? 24 : 32;
+        default:
+            return 24;  // 24, and screens of depths no file keeps as they are
+    }
+}
+
+std::string CodeText(int code) {
+    return "depth code " + std::to_string(code);
+}
+
+}  // namespace
+
+OutputPlan PlanOutput(const TActionKey& a, int screenDepth) {
+    OutputPlan plan;
+    const int code = a.PixelFormat;
+    const std::string ext = Lower(a.Extension);
+    if (ext == codes::kJpg) {
+        plan.format = ImageFormat::Jpg;
+        plan.quality = a.Quality >= codes::kMinQuality && a.Quality <= codes::kMaxQuality
+                           ? a.Quality
+                           : codes::kDefaultQuality;
+    } else if (ext == codes::kTif) {
+        plan.format = ImageFormat::Tif;
+    } else if (ext == codes::kTga) {
+        plan.format = ImageFormat::Tga;
+        plan.bits = code == codes::k8Bit || code == codes::k4Bit || code == codes::k1Bit ? 8 : 24;
+        if (code != codes::k8Bit && code != codes::k24Bit) {
+            plan.notes.push_back(CodeText(code) + " is not one of .tga's (8 or 24 bit); " +
+                                 std::to_string(plan.bits) + " bit is written");
+        }
+    } else if (ext == codes::kPcx) {
+        plan.format = ImageFormat::Pcx;
+        if (code >= codes::k1Bit && code <= codes::k8Bit) {
+            plan.bits = kDepthOfCode[code];
+        } else {
+            plan.bits = 8;
+            plan.notes.push_back(CodeText(code) +
+                                 " is not one of .pcx's (1, 4 or 8 bit); 8 bit is written");
+        }
+    } else {
+        if (ext != codes::kBmp) {
+            plan.notes.push_back(
+                a.Extension.empty()
+                    ? std::string("no file format is set; .bmp is written")
+                    : "file format '" + a.Extension +
+                          "' is not one of .bmp .jpg .tga .tif .pcx; .bmp is written");
+        }
+        plan.format = ImageFormat::Bmp;
+        if (code == codes::kScreenDepth) {
+            plan.bits = ScreenBmpDepth(a, screenDepth);
+        } else if (code <= codes::k32Bit) {
+            plan.bits = kDepthOfCode[code];
+        } else {
+            plan.bits = 24;
+            plan.notes.push_back(CodeText(code) + " is not one of .bmp's; 24 bit is written");
+        }
+    }
+    plan.extension = codes::kFormats[static_cast<int>(plan.format)];
+    return plan;
+}
+
+std::string DescribeOutput(const OutputPlan& plan) {
+    switch (plan.format) {
+        case ImageFormat::Jpg:
+            return "JPEG, quality " + std::to_string(plan.quality);
+        case ImageFormat::Tif:
+            return "TIFF, 24 bit";
+        default:
+            break;
+    }
+    const char* name = plan.format == ImageFormat::Bmp   ? "BMP"
+                       : plan.format == ImageFormat::Pcx ? "PCX"
+                                                         : "TGA";
+    return std::string(name) + ", " + std::to_string(plan.bits) + " bit" +
+           (plan.bits <= 8 ? " with a palette" : "");
+}

@@ -1,0 +1,31 @@
+// Where an action's files go and under which name: a folder of this
+// desktop, a name that sorts by time, and a file that never replaces
+// another and appears complete or not at all.
+#pragma once
+
+#include <ctime>
+#include <string>
+#include <vector>
+
+// $XDG_PICTURES_DIR, else the user's user-dirs.dirs entry, else ~/Pictures.
+std::string PicturesFolder();
+
+struct TargetFolder {
+    std::string path;
+    std::vector<std::string> notes;  // what was not taken as written, and why
+};
+
+// The action's folder, else the global one. A relative folder (the stored
+// default is ".\") lies in the Pictures folder; "~/" is the home folder; a
+// folder of the other desktop's form (a drive letter, backslashes) cannot
+// be used here, so the Pictures folder is, with a note.
+TargetFolder ResolveTargetFolder(const std::string& actionDir, const std::string& globalDir);
+
+// "Capture 2026-12-09 14.05.31" in local time.
+std::string CaptureBaseName(std::time_t when);
+
+// Writes bytes as folder/base + extension, or " (2)", " (3)", ... before the
+// extension when that name is taken; creates missing folders. The file
+// appears under its name only when complete. path: the name written.
+bool WriteNewFile(const std::string& folder, const std::string& base, const std::string& extension,
+                  const std::string& bytes, std::string& path, std::string& error);

@@ -1,0 +1,190 @@
+#include "capture/X11Desktop.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <bit>
+#include <vector>
+
+namespace {
+
+int g_firstError = 0;
+
+int RecordError(Display*, XErrorEvent* event) {
+    if (!g_firstError) g_firstError = event->error_code;
+    return 0;
+}
+
+// Reads a property of 32-bit items (CARDINAL or WINDOW).
+bool LongProperty(Display* d, Window w, const char* name, Atom type, std::vector<long>& items) {
+    const Atom atom = XInternAtom(d, name, True);
+    if (atom == None) return false;
+    Atom actual = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(d, w, atom, 0, 16, False, type, &actual, &format, &count, &after,
+                           &data) != Success)
+        return false;
+    const bool ok = data && actual == type && format == 32 && count > 0;
+    if (ok) items.assign(reinterpret_cast<long*>(data), reinterpret_cast<long*>(data) + count);
+    if (data) XFree(data);
+    return ok;
+}
+
+// A channel of the visual: where it sits and how wide it is.
+struct Channel {
+    int shift = 0, width = 0;
+    explicit Channel(unsigned long mask) {
+        if (!mask) return;
+        shift = std::countr_zero(mask);
+        width = std::popcount(mask);
+    }
+    int Eight(unsigned long pixel) const {
+        if (width == 0) return 0;
+        unsigned v = static_cast<unsigned>((pixel >> shift) & ((1ul << width) - 1));
+        if (width >= 8) return static_cast<int>(v >> (width - 8));
+        // Repeats the high bits below, so 5 and 6 bits come back exactly.
+        unsigned out = 0;
+        for (int filled = 0; filled < 8; filled += width)
+            out |= filled + width <= 8 ? v << (8 - filled - width) : v >> (filled + width - 8);
+        return static_cast<int>(out);
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<X11Desktop> X11Desktop::Open(std::string& error) {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) {
+        const char* name = XDisplayName(nullptr);
+        error = "cannot open the X display '" + std::string(name ? name : "") + "'";
+        return nullptr;
+    }
+    XSetErrorHandler(RecordError);
+    return std::unique_ptr<X11Desktop>(new X11Desktop(display));
+}
+
+X11Desktop::~X11Desktop() {
+    XCloseDisplay(display_);
+}
+
+int X11Desktop::TakeError() {
+    XSync(display_, False);
+    const int code = g_firstError;
+    g_firstError = 0;
+    return code;
+}
+
+Rect X11Desktop::Screen() {
+    const int s = DefaultScreen(display_);
+    return {0, 0, DisplayWidth(display_, s), DisplayHeight(display_, s)};
+}
+
+int X11Desktop::Depth() {
+    return DefaultDepth(display_, DefaultScreen(display_));
+}
+
+bool X11Desktop::Pointer(int& x, int& y) {
+    Window root, child;
+    int wx, wy;
+    unsigned mask;
+    return XQueryPointer(display_, DefaultRootWindow(display_), &root, &child, &x, &y, &wx, &wy,
+                         &mask);
+}
+
+bool X11Desktop::ActiveWindow(bool withFrame, Rect& area, std::string& error) {
+    const Window root = DefaultRootWindow(display_);
+    TakeError();
+    Window window = None;
+    std::vector<long> items;
+    if (LongProperty(display_, root, "_NET_ACTIVE_WINDOW", XA_WINDOW, items))
+        window = static_cast<Window>(items[0]);
+    if (window == None) {
+        int revert;
+        XGetInputFocus(display_, &window, &revert);
+        if (window == PointerRoot) window = None;
+    }
+    XWindowAttributes attributes;
+    Window child;
+    int x = 0, y = 0;
+    if (window == None || window == root || !XGetWindowAttributes(display_, window, &attributes) ||
+        !XTranslateCoordinates(display_, window, root, 0, 0, &x, &y, &child) || TakeError()) {
+        error = "there is no active window";
+        return false;
+    }
+    area = {x, y, attributes.width, attributes.height};
+    // Windows that draw their own frame and shadow say how wide it is.
+    if (LongProperty(display_, window, "_GTK_FRAME_EXTENTS", XA_CARDINAL, items) &&
+        items.size() == 4) {
+        area = {area.x + static_cast<int>(items[0]), area.y + static_cast<int>(items[2]),
+                area.width - static_cast<int>(items[0] + items[1]),
+                area.height - static_cast<int>(items[2] + items[3])};
+    }
+    if (!withFrame) return true;
+    if (LongProperty(display_, window, "_NET_FRAME_EXTENTS", XA_CARDINAL, items) &&
+        items.size() == 4) {
+        area = {area.x - static_cast<int>(items[0]), area.y - static_cast<int>(items[2]),
+                area.width + static_cast<int>(items[0] + items[1]),
+                area.height + static_cast<int>(items[2] + items[3])};
+        return true;
+    }
+    // Without the hint, the frame is the window's ancestor just below the root.
+    Window current = window, parent = None, rootReturn;
+    Window* children = nullptr;
+    unsigned count = 0;
+    while (XQueryTree(display_, current, &rootReturn, &parent, &children, &count)) {
+        if (children) XFree(children);
+        if (parent == root || parent == None) break;
+        current = parent;
+    }
+    if (current != window && XGetWindowAttributes(display_, current, &attributes)) {
+        area = {attributes.x, attributes.y, attributes.width + 2 * attributes.border_width,
+                attributes.height + 2 * attributes.border_width};
+    }
+    TakeError();
+    return true;
+}
+
+bool X11Desktop::Grab(const Rect& area, RgbImage& image, std::string& error) {
+    TakeError();
+    XImage* x = XGetImage(display_, DefaultRootWindow(display_), area.x, area.y,
+                          static_cast<unsigned>(area.width), static_cast<unsigned>(area.height),
+                          AllPlanes, ZPixmap);
+    if (!x || TakeError()) {
+        if (x) XDestroyImage(x);
+        error = "the screen could not be read";
+        return false;
+    }
+    image = RgbImage(area.width, area.height);
+    const Channel red(x->red_mask), green(x->green_mask), blue(x->blue_mask);
+    const bool direct = x->bits_per_pixel == 32 && x->red_mask == 0xFF0000 &&
+                        x->green_mask == 0xFF00 && x->blue_mask == 0xFF &&
+                        x->byte_order == LSBFirst;
+    for (int row = 0; row < area.height; ++row) {
+        std::uint32_t* out = &image.pixels[static_cast<std::size_t>(row) * area.width];
+        const char* in = x->data + static_cast<std::size_t>(row) * x->bytes_per_line;
+        if (direct) {
+            for (int col = 0; col < area.width; ++col) {
+                std::uint32_t p;
+                __builtin_memcpy(&p, in + 4 * col, 4);
+                out[col] = p & 0xFFFFFF;
+            }
+        } else if (x->bits_per_pixel == 16 && x->byte_order == LSBFirst) {
+            for (int col = 0; col < area.width; ++col) {
+                const unsigned long p =
+                    static_cast<unsigned char>(in[2 * col]) |
+                    static_cast<unsigned>(static_cast<unsigned char>(in[2 * col + 1])) << 8;
+                out[col] = Rgb(red.Eight(p), green.Eight(p), blue.Eight(p));
+            }
+        } else {
+            for (int col = 0; col < area.width; ++col) {
+                const unsigned long p = XGetPixel(x, col, row);
+                out[col] = Rgb(red.Eight(p), green.Eight(p), blue.Eight(p));
+            }
+        }
+    }
+    XDestroyImage(x);
+    return true;
+}

@@ -1,0 +1,34 @@
+// The capture's view of an X11 display through Xlib: screen, pointer, the
+// active window and its frame, and pixels read straight from the root
+// window, so they are physical pixels whatever the desktop's scaling.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "capture/Desktop.h"
+
+typedef struct _XDisplay Display;
+
+class X11Desktop : public Desktop {
+public:
+    // The display DISPLAY names; nullptr with the reason when there is none.
+    static std::unique_ptr<X11Desktop> Open(std::string& error);
+    ~X11Desktop() override;
+
+    Display* display() const { return display_; }
+
+    Rect Screen() override;
+    int Depth() override;
+    bool Pointer(int& x, int& y) override;
+    bool ActiveWindow(bool withFrame, Rect& area, std::string& error) override;
+    bool Grab(const Rect& area, RgbImage& image, std::string& error) override;
+
+    // X errors are recorded, never fatal: the code of the first since the
+    // last call (0 for none), after the server has answered all requests.
+    int TakeError();
+
+private:
+    explicit X11Desktop(Display* display) : display_(display) {}
+    Display* display_;
+};

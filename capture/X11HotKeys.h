@@ -1,0 +1,42 @@
+// Hot keys grabbed on the X root window: each key with its modifiers, in
+// every combination of CapsLock and NumLock, so it fires whatever their
+// state. A key another client holds is refused, never fatal.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "capture/HotKey.h"
+
+class X11Desktop;
+
+class X11HotKeys {
+public:
+    enum class GrabResult { Grabbed, Taken, NoSuchKey };
+
+    explicit X11HotKeys(X11Desktop& desktop);
+    ~X11HotKeys();
+
+    GrabResult Grab(int id, const X11HotKey& key);
+    void UngrabAll();
+
+    // The connection's descriptor: readable when events wait.
+    int Descriptor() const;
+    // Handles the waiting events: pressed(id) for each hot key pressed (a
+    // key held down fires once). After a keyboard mapping change the keys
+    // are grabbed again.
+    void ProcessEvents(const std::function<void(int id)>& pressed);
+
+private:
+    struct Grabbed {
+        int id;
+        X11HotKey key;
+        unsigned keycode;
+    };
+    void GrabCode(unsigned keycode, unsigned modifiers, bool grab);
+    unsigned NumLockMask();
+
+    X11Desktop& desktop_;
+    std::vector<Grabbed> grabbed_;
+    unsigned heldKeycode_ = 0;  // a hot key now down; its repeats do not fire
+};
