@@ -121,6 +121,23 @@ void PutRuns(std::string& out, const std::string& line) {
     }
 }
 
+// Two colours as black (index 0) and white: the darker one goes black.
+IndexedImage BlackAndWhite(const RgbImage& image) {
+    IndexedImage two = Quantize(image, 2);
+    const auto light = [](std::uint32_t c) {
+        return 299 * Red(c) + 587 * Green(c) + 114 * Blue(c);
+    };
+    std::uint8_t map[2] = {0, 1};
+    if (two.palette.size() == 1) {
+        map[0] = light(two.palette[0]) >= 128 * 1000 ? 1 : 0;
+    } else if (two.palette.size() == 2 && light(two.palette[0]) > light(two.palette[1])) {
+        map[0] = 1, map[1] = 0;
+    }
+    for (std::uint8_t& i : two.indexes) i = map[i];
+    two.palette = {0x000000, 0xFFFFFF};
+    return two;
+}
+
 }  // namespace
 
 std::string EncodePcx(const RgbImage& image, int bits) {
@@ -128,7 +145,8 @@ std::string EncodePcx(const RgbImage& image, int bits) {
     const int planes = bits == 4 ? 4 : 1;
     const int planeBits = bits == 4 ? 1 : bits;
     const int bytesPerLine = ((w * planeBits + 7) / 8 + 1) & ~1;  // even, as readers expect
-    const IndexedImage indexed = Quantize(image, PaletteSize(bits));
+    const IndexedImage indexed =
+        bits == 1 ? BlackAndWhite(image) : Quantize(image, PaletteSize(bits));
 
     std::string out;
     out += static_cast<char>(10);  // ZSoft
@@ -202,7 +220,9 @@ std::string EncodeTga(const RgbImage& image, int bits) {
     Put16(out, static_cast<unsigned>(w));
     Put16(out, static_cast<unsigned>(h));
     out += static_cast<char>(mapped ? 8 : 24);
-    out += '\0';  // bottom-up, no alpha
+    // Top row first, flagged so: some readers ignore the flag for the
+    // classic bottom-up order and show such files upside down.
+    out += static_cast<char>(0x20);
     if (mapped) {
         for (std::uint32_t c : indexed.palette) {
             out += static_cast<char>(Blue(c));
@@ -210,7 +230,7 @@ std::string EncodeTga(const RgbImage& image, int bits) {
             out += static_cast<char>(Red(c));
         }
     }
-    for (int y = h - 1; y >= 0; --y) {
+    for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
             if (mapped) {
                 out += static_cast<char>(indexed.indexes[static_cast<std::size_t>(y) * w + x]);

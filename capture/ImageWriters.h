@@ -8,9 +8,10 @@
 
 // bits 1, 4, 8 (palette), 15 (5-5-5), 16 (5-6-5), 24, 32; bottom-up rows.
 std::string EncodeBmp(const RgbImage& image, int bits);
-// bits 1 (one plane), 4 (four planes of one bit), 8 (256-colour palette at
-// the end); version 5, run-length encoded.
+// bits 1 (black and white: readers ignore a palette there), 4 (four planes
+// of one bit), 8 (256-colour palette at the end); version 5, run-length
+// encoded.
 std::string EncodePcx(const RgbImage& image, int bits);
-// bits 8 (colour-mapped) or 24 (true colour); uncompressed, bottom-up, with
-// the version 2 footer.
+// bits 8 (colour-mapped) or 24 (true colour); uncompressed, top row first,
+// with the version 2 footer.
 std::string EncodeTga(const RgbImage& image, int bits);

@@ -1,0 +1,294 @@
+// What the tool makes of stored actions, without a display: the file each
+// writes at each screen depth, hot keys, folders and names, the grabbed
+// area, and every problem --check lists.
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "capture/Capture.h"
+#include "capture/CapturePlan.h"
+#include "capture/OutputPlan.h"
+#include "capture/TargetFile.h"
+#include "model/ActionCodes.h"
+#include "tests/support/TempStore.h"
+
+namespace {
+
+TActionKey FileAction(const char* extension, int depth) {
+    TActionKey a;
+    a.Name = "a";
+    a.Modifiers = codes::kCtrl;
+    a.VirtualKey = 116;
+    a.SaveTo = codes::kImageFile;
+    a.Extension = extension;
+    a.PixelFormat = static_cast<std::uint8_t>(depth);
+    a.Quality = 75;
+    return a;
+}
+
+TEST(OutputPlan, TheDepthEachFormatWritesForEachCodeAndScreen) {
+    struct Case {
+        const char* extension;
+        int code;
+        int screen;
+        bool prevent;  // all three prevent flags
+        const char* written;
+        int bits;
+        bool noted;
+    };
+    const Case cases[] = {
+        {".bmp", 0, 24, false, ".bmp", 24, false},  {".bmp", 0, 16, false, ".bmp", 16, false},
+        {".bmp", 0, 16, true, ".bmp", 24, false},   {".bmp", 0, 15, false, ".bmp", 15, false},
+        {".bmp", 0, 15, true, ".bmp", 24, false},   {".bmp", 0, 32, false, ".bmp", 32, false},
+        {".bmp", 0, 32, true, ".bmp", 24, false},   {".bmp", 0, 8, false, ".bmp", 24, false},
+        {".BMP", 1, 24, false, ".bmp", 1, false},   {".bmp", 2, 24, false, ".bmp", 4, false},
+        {".bmp", 3, 24, false, ".bmp", 8, false},   {".bmp", 4, 24, true, ".bmp", 15, false},
+        {".bmp", 5, 24, true, ".bmp", 16, false},   {".bmp", 7, 24, true, ".bmp", 32, false},
+        {".bmp", 255, 24, false, ".bmp", 24, true}, {".pcx", 1, 24, false, ".pcx", 1, false},
+        {".Pcx", 2, 24, false, ".pcx", 4, false},   {".pcx", 3, 24, false, ".pcx", 8, false},
+        {".pcx", 0, 24, false, ".pcx", 8, true},    {".pcx", 6, 24, false, ".pcx", 8, true},
+        {".tga", 3, 24, false, ".tga", 8, false},   {".tga", 6, 24, false, ".tga", 24, false},
+        {".tga", 1, 24, false, ".tga", 8, true},    {".tga", 0, 16, false, ".tga", 24, true},
+        {".tif", 6, 16, false, ".tif", 24, false},  {".jpg", 6, 24, false, ".jpg", 24, false},
+        {".png", 0, 24, false, ".bmp", 24, true},   {"", 3, 24, false, ".bmp", 8, true},
+    };
+    for (const Case& c : cases) {
+        TActionKey a = FileAction(c.extension, c.code);
+        a.Prevent15bit = a.Prevent16bit = a.Prevent32bit = c.prevent;
+        const OutputPlan plan = PlanOutput(a, c.screen);
+        const std::string label = std::string(c.extension) + " code " + std::to_string(c.code) +
+                                  " screen " + std::to_string(c.screen);
+        EXPECT_EQ(plan.extension, c.written) << label;
+        EXPECT_EQ(plan.bits, c.bits) << label;
+        EXPECT_EQ(!plan.notes.empty(), c.noted) << label;
+    }
+    TActionKey jpg = FileAction(".JPG", 6);
+    EXPECT_EQ(PlanOutput(jpg, 24).quality, 75);
+    jpg.Quality = 0;
+    EXPECT_EQ(PlanOutput(jpg, 24).quality, 100);
+}
+
+TEST(HotKeys, TextAndTheKeysOffered) {
+    EXPECT_EQ(HotKeyText(codes::kCtrl | codes::kShift, 116), "Ctrl+Shift+F5");
+    EXPECT_EQ(HotKeyText(codes::kAlt | codes::kCtrl | codes::kShift, '7'), "Ctrl+Alt+Shift+7");
+    EXPECT_EQ(HotKeyText(0, 'Q'), "Q");
+    EXPECT_EQ(HotKeyText(codes::kAlt, 123), "Alt+F12");
+    EXPECT_EQ(HotKeyText(0, 0), "no key");
+    EXPECT_EQ(HotKeyText(0, 200), "key code 200");
+    int offered = 0;
+    for (int vk = 0; vk < 256; ++vk) offered += IsOfferedKey(vk);
+    EXPECT_EQ(offered, 48);
+    X11HotKey a, b;
+    ASSERT_TRUE(ToX11HotKey(codes::kCtrl, 'A', a));
+    ASSERT_TRUE(ToX11HotKey(codes::kCtrl, 'B', b));
+    EXPECT_NE(a, b);
+    EXPECT_FALSE(ToX11HotKey(codes::kCtrl, 124, a));
+}
+
+TEST(CapturePlan, ProblemsAreListedAndOnlyGoodKeysAreArmed) {
+    TActionKeys list("k");
+    auto add = [&list](const char* name, int mods, int key, int saveTo, int grab) {
+        auto a = std::make_unique<TActionKey>(FileAction(".jpg", 6));
+        a->Name = name;
+        a->Modifiers = mods;
+        a->VirtualKey = key;
+        a->SaveTo = static_cast<std::uint8_t>(saveTo);
+        a->GrabMethod = static_cast<std::uint8_t>(grab);
+        list.Add(std::move(a));
+    };
+    add("good", codes::kCtrl, 116, 1, 1);
+    add("same key", codes::kCtrl, 116, 1, 0);
+    add("bare letter", 0, 'A', 1, 0);
+    add("bare F-key", 0, 113, 1, 0);
+    add("odd key", codes::kCtrl, 200, 1, 0);
+    add("no key", 0, 0, 0, 0);
+    add("drawn", codes::kAlt, 'D', 1, 4);
+    add("clipboard", codes::kAlt, 'C', 2, 0);
+    const CapturePlan plan = PlanConfiguration(list, 24);
+    ASSERT_EQ(plan.actions.size(), 8u);
+    const bool armed[] = {true, false, false, true, false, false, true, true};
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(plan.actions[i].armable, armed[i]) << plan.actions[i].name;
+    const std::string expected[] = {
+        "action 2 \"same key\": Ctrl+F5 is also the key of action 1 \"good\", which keeps it; not "
+        "armed",
+        "action 3 \"bare letter\": A without Ctrl, Alt or Shift would take that key from every "
+        "program; not armed",
+        "action 5 \"odd key\": key code 200 is not one of the 48 keys offered (0-9, A-Z, F1-F12); "
+        "not armed",
+        "action 6 \"no key\": has no hot key; it runs only with --capture 6",
+        "action 7 \"drawn\": the rectangle drawn with the mouse is not supported yet; nothing is "
+        "captured",
+        "action 8 \"clipboard\": saving to the clipboard is not supported yet; nothing is captured",
+    };
+    EXPECT_EQ(plan.problems, std::vector<std::string>(std::begin(expected), std::end(expected)));
+    EXPECT_EQ(plan.actions[0].hotKeyText, "Ctrl+F5");
+    EXPECT_NE(plan.actions[0].what.find("the active window with its frame as JPEG, quality 75"),
+              std::string::npos)
+        << plan.actions[0].what;
+}
+
+class Folders : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("HOME", home.path().c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (home.path() + "/.config").c_str(), 1);
+        unsetenv("XDG_PICTURES_DIR");
+    }
+    testsupport::TempDir home;
+};
+
+TEST_F(Folders, TheFolderAnActionWritesTo) {
+    const std::string pictures = home.path() + "/Pictures";
+    struct Case {
+        const char* action;
+        const char* global;
+        std::string folder;
+        bool noted;
+    };
+    const Case cases[] = {
+        {"", ".\\", pictures, false},
+        {"", "", pictures, false},
+        {"/srv/shots/", ".\\", "/srv/shots", false},
+        {"", "/srv/all", "/srv/all", false},
+        {"Shots", "/srv/all", pictures + "/Shots", false},
+        {"~/Desktop", "", home.path() + "/Desktop", false},
+        {"C:\\Captures", "", pictures, true},
+        {"", "Captures\\Today", pictures, true},
+    };
+    for (const Case& c : cases) {
+        const TargetFolder target = ResolveTargetFolder(c.action, c.global);
+        EXPECT_EQ(target.path, c.folder) << c.action << " | " << c.global;
+        EXPECT_EQ(target.notes.empty(), !c.noted) << c.action << " | " << c.global;
+    }
+    std::filesystem::create_directories(home.path() + "/.config");
+    std::ofstream(home.path() + "/.config/user-dirs.dirs")
+        << "# made by xdg-user-dirs\nXDG_PICTURES_DIR=\"$HOME/Bilder\"\n";
+    EXPECT_EQ(PicturesFolder(), home.path() + "/Bilder");
+    setenv("XDG_PICTURES_DIR", "/srv/pics", 1);
+    EXPECT_EQ(PicturesFolder(), "/srv/pics");
+}
+
+TEST_F(Folders, NamesSortByTimeAndNeverReplaceAFile) {
+    std::tm t{};
+    t.tm_year = 2026 - 1900, t.tm_mon = 11, t.tm_mday = 9, t.tm_hour = 14, t.tm_min = 5,
+    t.tm_sec = 31, t.tm_isdst = -1;
+    const std::string base = CaptureBaseName(std::mktime(&t));
+    EXPECT_EQ(base, "Capture 2026-12-09 14.05.31");
+
+    const std::string folder = home.path() + "/new/deeper";
+    std::string path, error;
+    for (const char* expected : {"", " (2)", " (3)"}) {
+        ASSERT_TRUE(WriteNewFile(folder, base, ".jpg", "bytes", path, error)) << error;
+        EXPECT_EQ(path, folder + "/" + base + expected + ".jpg");
+    }
+    std::ifstream in(folder + "/" + base + ".jpg");
+    std::string first;
+    in >> first;
+    EXPECT_EQ(first, "bytes");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}),
+              3);  // nothing half-written left
+
+    const std::string locked = home.path() + "/locked";
+    std::filesystem::create_directories(locked);
+    chmod(locked.c_str(), 0500);
+    if (geteuid() != 0) {
+        EXPECT_FALSE(WriteNewFile(locked, base, ".bmp", "x", path, error));
+        EXPECT_NE(error.find(locked), std::string::npos);
+    }
+    EXPECT_FALSE(WriteNewFile("/proc/none/such", base, ".bmp", "x", path, error));
+    EXPECT_NE(error.find("cannot create the folder"), std::string::npos) << error;
+}
+
+// A screen painted by the test: its pixel at (x, y) is x * 65536 + y.
+class PaintedDesktop : public Desktop {
+public:
+    Rect Screen() override { return {0, 0, 640, 480}; }
+    int Depth() override { return 24; }
+    bool Pointer(int& x, int& y) override {
+        x = pointerX, y = pointerY;
+        return true;
+    }
+    bool ActiveWindow(bool withFrame, Rect& area, std::string&) override {
+        area = withFrame ? Rect{window.x - 1, window.y - 20, window.width + 2, window.height + 25}
+                         : window;
+        return true;
+    }
+    bool Grab(const Rect& area, RgbImage& image, std::string&) override {
+        grabbed = area;
+        image = RgbImage(area.width, area.height);
+        for (int y = 0; y < area.height; ++y)
+            for (int x = 0; x < area.width; ++x)
+                image.At(x, y) = static_cast<std::uint32_t>((area.x + x) << 16 | (area.y + y));
+        return true;
+    }
+    int pointerX = 320, pointerY = 240;
+    Rect window{100, 100, 300, 200};
+    Rect grabbed;
+};
+
+TEST(CaptureArea, EachGrabMethodAndRectanglesKeptInsideTheScreen) {
+    PaintedDesktop desktop;
+    TActionKey a = FileAction(".bmp", 6);
+    struct Case {
+        int method;
+        int pointerX, pointerY, width, height;
+        Rect window;
+        Rect expected;
+    };
+    const Case cases[] = {
+        {codes::kFullScreen, 0, 0, 0, 0, {}, {0, 0, 640, 480}},
+        {codes::kTopWindow, 0, 0, 0, 0, {100, 100, 300, 200}, {99, 80, 302, 225}},
+        {codes::kClientArea, 0, 0, 0, 0, {100, 100, 300, 200}, {100, 100, 300, 200}},
+        {codes::kClientArea, 0, 0, 0, 0, {500, 400, 300, 200}, {500, 400, 140, 80}},
+        {codes::kFixedRectangle, 320, 240, 250, 200, {}, {195, 140, 250, 200}},
+        {codes::kFixedRectangle, 5, 470, 250, 200, {}, {0, 280, 250, 200}},
+        {codes::kFixedRectangle, 639, 0, 251, 201, {}, {389, 0, 251, 201}},
+        {codes::kFixedRectangle, 10, 10, 1000, 100, {}, {0, 0, 640, 100}},
+    };
+    for (const Case& c : cases) {
+        a.GrabMethod = static_cast<std::uint8_t>(c.method);
+        a.RecWidth = c.width, a.RecHeight = c.height;
+        desktop.pointerX = c.pointerX, desktop.pointerY = c.pointerY;
+        desktop.window = c.window;
+        Rect area;
+        std::string error;
+        ASSERT_TRUE(AreaOf(a, desktop, area, error)) << error;
+        EXPECT_EQ(area, c.expected)
+            << "method " << c.method << " at " << c.pointerX << "," << c.pointerY;
+    }
+    a.GrabMethod = codes::kFixedRectangle;
+    a.RecWidth = 0;
+    Rect area;
+    std::string error;
+    EXPECT_FALSE(AreaOf(a, desktop, area, error));
+}
+
+TEST_F(Folders, ARunWritesExactlyThePixelsOfItsArea) {
+    PaintedDesktop desktop;
+    TActionKeys list("k");
+    list.TargetDir = ".\\";
+    TActionKey a = FileAction(".bmp", 6);
+    a.GrabMethod = codes::kFixedRectangle;
+    a.RecWidth = 4, a.RecHeight = 2;
+    desktop.pointerX = 10, desktop.pointerY = 20;
+    const CaptureOutcome outcome = RunCapture(a, list, desktop, 0);
+    ASSERT_TRUE(outcome.ok) << outcome.error;
+    EXPECT_EQ(outcome.path.rfind(home.path() + "/Pictures/Capture ", 0), 0u) << outcome.path;
+    std::ifstream in(outcome.path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    ASSERT_EQ(bytes.size(), 54u + 2 * 12);
+    // The bottom row's first pixel is (8, 20): blue 20, green 0, red 8.
+    EXPECT_EQ(bytes.substr(54, 3), std::string("\x14\x00\x08", 3));
+
+    a.SaveTo = codes::kNoOutput;
+    const CaptureOutcome none = RunCapture(a, list, desktop, 0);
+    EXPECT_TRUE(none.ok);
+    EXPECT_TRUE(none.path.empty());
+}
+
+}  // namespace
