@@ -10,19 +10,11 @@
 #include "capture/X11HotKeys.h"
 #include "model/Commit.h"
 
-bool ReadStoredConfiguration(TActionKeys& list, std::vector<std::string>& problems,
-                             std::string& cause) {
-    if (list.LoadFromRegistry()) return true;
-    const TLoadReport& report = list.LastLoad();
-    if (!report.OnlyKeysMissing()) {
-        cause = "the stored configuration cannot be read";
-        return false;
-    }
-    for (int number : report.withoutKey) {
-        problems.push_back("action " + std::to_string(number) +
-                           " is counted but not stored; left out");
-    }
-    return true;
+bool ReadStoredConfiguration(TActionKeys& list, std::string& cause) {
+    // Actions without a hot key are read whole; the plan names them.
+    if (list.LoadFromRegistry() || list.LastLoad().OnlyKeysMissing()) return true;
+    cause = "the stored configuration cannot be read";
+    return false;
 }
 
 CaptureTool::CaptureTool(X11Desktop& desktop, X11HotKeys& hotKeys, bool armed)
@@ -66,9 +58,8 @@ void CaptureTool::OnEvent() {
 
 void CaptureTool::Reload() {
     auto list = std::make_unique<TActionKeys>(kConfigurationKey);
-    std::vector<std::string> problems;
     std::string cause;
-    if (!ReadStoredConfiguration(*list, problems, cause)) {
+    if (!ReadStoredConfiguration(*list, cause)) {
         std::fprintf(stderr, "lmgrab: %s; %s\n", cause.c_str(),
                      list_ ? "the previous configuration stays armed" : "no hot keys are armed");
         return;
@@ -76,9 +67,10 @@ void CaptureTool::Reload() {
     hotKeys_.UngrabAll();
     list_ = std::move(list);
     plan_ = PlanConfiguration(*list_, desktop_.Depth());
-    for (const std::string& p : problems) Report(p);
     for (const std::string& p : plan_.problems) Report(p);
     if (armed_) Arm();
+    std::fprintf(stderr, "lmgrab: %d actions read; hot keys %s\n", list_->Count(),
+                 armed_ ? "armed" : "paused");
 }
 
 void CaptureTool::Arm() {

@@ -18,10 +18,8 @@ class X11HotKeys;
 // One tool a user: a second start ends at once.
 inline constexpr const char* kToolMutexName = "Lumagrabber capture tool is running";
 
-// Reads the stored configuration. False with the cause when it cannot be
-// read; actions whose keys are missing are left out and named in problems.
-bool ReadStoredConfiguration(TActionKeys& list, std::vector<std::string>& problems,
-                             std::string& cause);
+// Reads the stored configuration; false with the cause when it cannot be read.
+bool ReadStoredConfiguration(TActionKeys& list, std::string& cause);
 
 class CaptureTool : public QObject {
 public:

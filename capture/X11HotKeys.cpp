@@ -7,6 +7,7 @@
 #include "capture/X11Desktop.h"
 
 X11HotKeys::X11HotKeys(X11Desktop& desktop) : desktop_(desktop) {
+    numLock_ = NumLockMask();
     // Held keys then repeat as presses alone, which are easy to ignore.
     XkbSetDetectableAutoRepeat(desktop_.display(), True, nullptr);
 }
@@ -28,8 +29,9 @@ unsigned X11HotKeys::NumLockMask() {
 }
 
 void X11HotKeys::GrabCode(unsigned keycode, unsigned modifiers, bool grab) {
+    if (keycode == 0) return;  // AnyKey: never ours to grab or let go
     Display* d = desktop_.display();
-    const unsigned numLock = NumLockMask();
+    const unsigned numLock = numLock_;
     std::vector<unsigned> variants{0, LockMask};
     if (numLock) variants.insert(variants.end(), {numLock, numLock | LockMask});
     for (unsigned locks : variants) {
@@ -57,6 +59,25 @@ X11HotKeys::GrabResult X11HotKeys::Grab(int id, const X11HotKey& key) {
     return GrabResult::Grabbed;
 }
 
+// Programs such as xdotool change the keyboard mapping all the time, mostly
+// of keys nobody uses: only a key whose code, or a NumLock that moved, is
+// grabbed again, the new grab before the old one goes, so no press is lost.
+void X11HotKeys::Regrab() {
+    const unsigned oldNumLock = numLock_;
+    const unsigned newNumLock = NumLockMask();
+    for (Grabbed& g : grabbed_) {
+        const unsigned code = XKeysymToKeycode(desktop_.display(), g.key.keysym);
+        if (code == g.keycode && newNumLock == oldNumLock) continue;
+        numLock_ = newNumLock;
+        if (code) GrabCode(code, g.key.modifiers, true);
+        numLock_ = oldNumLock;
+        GrabCode(g.keycode, g.key.modifiers, false);
+        g.keycode = code;
+    }
+    numLock_ = newNumLock;
+    desktop_.TakeError();
+}
+
 void X11HotKeys::UngrabAll() {
     for (const Grabbed& g : grabbed_) GrabCode(g.keycode, g.key.modifiers, false);
     grabbed_.clear();
@@ -76,12 +97,7 @@ void X11HotKeys::ProcessEvents(const std::function<void(int id)>& pressed) {
         XNextEvent(d, &event);
         if (event.type == MappingNotify) {
             XRefreshKeyboardMapping(&event.xmapping);
-            // Key codes may have moved: grab every key again under its new code.
-            std::vector<Grabbed> keys;
-            keys.swap(grabbed_);
-            for (const Grabbed& g : keys) GrabCode(g.keycode, g.key.modifiers, false);
-            desktop_.TakeError();
-            for (const Grabbed& g : keys) Grab(g.id, g.key);
+            Regrab();
         } else if (event.type == KeyRelease) {
             if (event.xkey.keycode == heldKeycode_) heldKeycode_ = 0;
         } else if (event.type == KeyPress) {

@@ -34,9 +34,11 @@ private:
         unsigned keycode;
     };
     void GrabCode(unsigned keycode, unsigned modifiers, bool grab);
+    void Regrab();
     unsigned NumLockMask();
 
     X11Desktop& desktop_;
     std::vector<Grabbed> grabbed_;
+    unsigned numLock_ = 0;      // NumLock's modifier bit, as the keys were grabbed
     unsigned heldKeycode_ = 0;  // a hot key now down; its repeats do not fire
 };

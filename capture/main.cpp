@@ -68,9 +68,9 @@ bool ToolRunning() {
 
 int Check() {
     TActionKeys list(kConfigurationKey);
-    std::vector<std::string> problems;
     std::string cause;
-    if (!ReadStoredConfiguration(list, problems, cause)) return Fail(cause);
+    if (!ReadStoredConfiguration(list, cause)) return Fail(cause);
+    std::vector<std::string> problems;
     std::string error;
     const std::string noX = NoX11();
     auto desktop = noX.empty() ? X11Desktop::Open(error) : nullptr;
@@ -100,9 +100,8 @@ int CaptureOnce(const char* numberText) {
     char* end = nullptr;
     const long number = std::strtol(numberText, &end, 10);
     TActionKeys list(kConfigurationKey);
-    std::vector<std::string> problems;
     std::string cause, error;
-    if (!ReadStoredConfiguration(list, problems, cause)) return Fail(cause);
+    if (!ReadStoredConfiguration(list, cause)) return Fail(cause);
     if (*end != '\0' || number < 1 || number > list.Count()) {
         return Fail("there is no action " + std::string(numberText) + "; actions 1 to " +
                     std::to_string(list.Count()) + " are stored");

@@ -57,14 +57,12 @@ TEST(ImageWriters, BmpBytesAtEachKindOfDepth) {
                      0,   0,   0,  0, 0, 0, 0, 0, 0,    0x00, 0x7C, 0xE0, 0x03}));
 
     const RgbImage dots = Picture(3, 1, {0x000000, 0xFFFFFF, 0x000000});
-    EXPECT_EQ(EncodeBmp(dots, 1), Bytes({'B',  'M', 66, 0,    0,    0,    0,    0, 0, 0,    62,
-                                         0,    0,   0,  40,   0,    0,    0,    3, 0, 0,    0,
-                                         1,    0,   0,  0,    1,    0,    1,    0, 0, 0,    0,
-                                         0,    4,   0,  0,    0,    0x13, 0x0B, 0, 0, 0x13, 0x0B,
-                                         0,    0,   2,  0,    0,    0,    0,    0, 0, 0,    0,
-                                         0,    0,   0,  0xFF, 0xFF, 0xFF, 0,  // the picture's own
-                                                                              // two colours
-                                         0x40, 0,   0,  0}));
+    EXPECT_EQ(EncodeBmp(dots, 1),
+              Bytes({'B', 'M', 66, 0, 0, 0, 0, 0, 0, 0, 62, 0, 0, 0, 40, 0, 0, 0, 3, 0, 0, 0, 1, 0,
+                     0, 0, 1, 0, 1, 0, 0, 0, 0, 0, 4, 0, 0, 0, 0x13, 0x0B, 0, 0, 0x13, 0x0B, 0, 0,
+                     2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0,  // the picture's own
+                                                                               // two colours
+                     0x40, 0, 0, 0}));
 }
 
 TEST(ImageWriters, PcxBytesWithRunsPlanesAndPalettes) {

@@ -5,6 +5,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 namespace testsupport {
@@ -41,7 +43,8 @@ int RunReading(const std::string& program, std::vector<std::string> args, int fd
     text.clear();
     char buf[4096];
     ssize_t n;
-    while ((n = read(pipeFds[0], buf, sizeof buf)) > 0) text.append(buf, static_cast<std::size_t>(n));
+    while ((n = read(pipeFds[0], buf, sizeof buf)) > 0)
+        text.append(buf, static_cast<std::size_t>(n));
     close(pipeFds[0]);
     return WaitFor(pid, 20s);
 }
@@ -60,6 +63,22 @@ pid_t Spawn(const std::string& program, std::vector<std::string> args) {
         Exec(program, args);
     }
     return pid;
+}
+
+pid_t SpawnLogged(const std::string& program, std::vector<std::string> args,
+                  const std::string& outFile, const std::string& errFile) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        freopen(outFile.c_str(), "a", stdout);
+        freopen(errFile.c_str(), "a", stderr);
+        Exec(program, args);
+    }
+    return pid;
+}
+
+std::string FileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 int WaitFor(pid_t pid, std::chrono::milliseconds limit) {

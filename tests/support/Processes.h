@@ -15,6 +15,11 @@ namespace testsupport {
 std::string Bin(const char* name);
 // Starts a program with the given arguments; its output goes to /dev/null.
 pid_t Spawn(const std::string& program, std::vector<std::string> args = {});
+// The same with its standard output and error appended to files.
+pid_t SpawnLogged(const std::string& program, std::vector<std::string> args,
+                  const std::string& outFile, const std::string& errFile);
+// A whole file's text ("" when it cannot be read).
+std::string FileText(const std::string& path);
 // The exit code, or -1 when the process was still running at the deadline.
 int WaitFor(pid_t pid, std::chrono::milliseconds limit);
 // Runs a program to its end (20 s at most); its exit code, with what it
