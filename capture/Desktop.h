@@ -21,6 +21,7 @@ public:
     // The active top-level window in screen coordinates: with its frame, or
     // its client area only.
     virtual bool ActiveWindow(bool withFrame, Rect& area, std::string& error) = 0;
-    // What the screen shows in area, which lies inside the screen.
+    // What the screen shows in area, which lies inside the screen. The image
+    // may borrow the desktop's memory, good until the next Grab.
     virtual bool Grab(const Rect& area, RgbImage& image, std::string& error) = 0;
 };

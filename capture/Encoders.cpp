@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QImage>
 #include <QImageWriter>
+#include <string_view>
 
 #include "capture/ImageWriters.h"
 
@@ -11,13 +12,16 @@ namespace {
 // JPEG and TIFF through Qt's writers, from the picture's own 24 bits.
 bool EncodeWithQt(const RgbImage& image, const char* format, int quality, std::string& bytes,
                   std::string& error) {
-    const QImage view(reinterpret_cast<const uchar*>(image.pixels.data()), image.width,
+    const QImage view(reinterpret_cast<const uchar*>(image.Pixels().data()), image.width,
                       image.height, image.width * 4, QImage::Format_RGB32);
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, format);
     writer.setQuality(quality);
-    if (!writer.write(view.convertToFormat(QImage::Format_RGB888))) {
+    // TIFF would keep the unused fourth byte as a channel; JPEG takes the words as they are.
+    if (!writer.write(std::string_view(format) == "tiff"
+                          ? view.convertToFormat(QImage::Format_RGB888)
+                          : view)) {
         error = "cannot encode " + std::string(format) + ": " + writer.errorString().toStdString();
         return false;
     }

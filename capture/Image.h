@@ -3,17 +3,27 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 struct RgbImage {
     int width = 0;
     int height = 0;
-    std::vector<std::uint32_t> pixels;
+    std::vector<std::uint32_t> pixels;  // the picture's own storage, or
+    // another's pixels (rows of width words) it may read while they last,
+    // which spares copying a whole screen; the top byte of a word is junk.
+    const std::uint32_t* borrowed = nullptr;
 
     RgbImage() = default;
     RgbImage(int w, int h, std::uint32_t fill = 0)
         : width(w), height(h), pixels(static_cast<std::size_t>(w) * h, fill) {}
-    std::uint32_t At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+    std::span<const std::uint32_t> Pixels() const {
+        return borrowed ? std::span(borrowed, static_cast<std::size_t>(width) * height)
+                        : std::span(pixels);
+    }
+    std::uint32_t At(int x, int y) const {
+        return Pixels()[static_cast<std::size_t>(y) * width + x];
+    }
     std::uint32_t& At(int x, int y) { return pixels[static_cast<std::size_t>(y) * width + x]; }
 };
 

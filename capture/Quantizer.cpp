@@ -76,8 +76,8 @@ IndexedImage Exact(const RgbImage& image, const std::unordered_map<std::uint32_t
     std::unordered_map<std::uint32_t, std::uint8_t> index;
     for (std::size_t i = 0; i < out.palette.size(); ++i)
         index[out.palette[i]] = static_cast<std::uint8_t>(i);
-    out.indexes.reserve(image.pixels.size());
-    for (std::uint32_t p : image.pixels) out.indexes.push_back(index[p & 0xFFFFFF]);
+    out.indexes.reserve(image.Pixels().size());
+    for (std::uint32_t p : image.Pixels()) out.indexes.push_back(index[p & 0xFFFFFF]);
     return out;
 }
 
@@ -85,14 +85,14 @@ IndexedImage Exact(const RgbImage& image, const std::unordered_map<std::uint32_t
 
 IndexedImage Quantize(const RgbImage& image, int maxColours) {
     std::unordered_map<std::uint32_t, int> seen;
-    for (std::uint32_t p : image.pixels) {
+    for (std::uint32_t p : image.Pixels()) {
         seen.emplace(p & 0xFFFFFF, 0);
         if (static_cast<int>(seen.size()) > maxColours) break;
     }
     if (static_cast<int>(seen.size()) <= maxColours) return Exact(image, seen);
 
     Histogram h;
-    for (std::uint32_t p : image.pixels) ++h.count[Cell(p)];
+    for (std::uint32_t p : image.Pixels()) ++h.count[Cell(p)];
     std::vector<Box> boxes(1);
     boxes[0].hi = {kSide - 1, kSide - 1, kSide - 1};
     Fit(boxes[0], h);
@@ -122,7 +122,7 @@ IndexedImage Quantize(const RgbImage& image, int maxColours) {
                 for (int b = boxes[i].lo[2]; b <= boxes[i].hi[2]; ++b)
                     boxOf[(r << 10) | (g << 5) | b] = static_cast<int>(i);
     std::vector<std::array<long long, 4>> sums(boxes.size(), {0, 0, 0, 0});
-    for (std::uint32_t p : image.pixels) {
+    for (std::uint32_t p : image.Pixels()) {
         auto& s = sums[boxOf[Cell(p)]];
         s[0] += Red(p), s[1] += Green(p), s[2] += Blue(p), s[3] += 1;
     }
@@ -133,8 +133,8 @@ IndexedImage Quantize(const RgbImage& image, int maxColours) {
                                   static_cast<int>((s[1] + n / 2) / n),
                                   static_cast<int>((s[2] + n / 2) / n)));
     }
-    out.indexes.reserve(image.pixels.size());
-    for (std::uint32_t p : image.pixels)
+    out.indexes.reserve(image.Pixels().size());
+    for (std::uint32_t p : image.Pixels())
         out.indexes.push_back(static_cast<std::uint8_t>(boxOf[Cell(p)]));
     return out;
 }

@@ -41,6 +41,7 @@ bool CaptureTool::Start(std::string& error) {
     // Xlib may have read events into its queue while answering a request.
     connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
             processX);
+    desktop_.Prepare();
     Reload();
     return true;
 }

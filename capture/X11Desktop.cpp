@@ -3,6 +3,13 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+#include <sys/ipc.h>
+#include <sys/mman.h>
+#include <sys/shm.h>
+
+#include <algorithm>
+#include <cstring>
 
 #include <bit>
 #include <vector>
@@ -66,7 +73,10 @@ std::unique_ptr<X11Desktop> X11Desktop::Open(std::string& error) {
     return std::unique_ptr<X11Desktop>(new X11Desktop(display));
 }
 
+X11Desktop::X11Desktop(Display* display) : display_(display) {}
+
 X11Desktop::~X11Desktop() {
+    ReleaseShared();
     XCloseDisplay(display_);
 }
 
@@ -147,7 +157,127 @@ bool X11Desktop::ActiveWindow(bool withFrame, Rect& area, std::string& error) {
     return true;
 }
 
+namespace {
+
+// Rows of 0x??RRGGBB words, as an image may borrow them.
+bool IsDirect(const XImage* x) {
+    return x->bits_per_pixel == 32 && x->red_mask == 0xFF0000 && x->green_mask == 0xFF00 &&
+           x->blue_mask == 0xFF && x->byte_order == LSBFirst && x->bytes_per_line == 4 * x->width;
+}
+
+void Convert(XImage* x, RgbImage& image) {
+    const Channel red(x->red_mask), green(x->green_mask), blue(x->blue_mask);
+    const bool direct = IsDirect(x);
+    for (int row = 0; row < image.height; ++row) {
+        std::uint32_t* out = &image.pixels[static_cast<std::size_t>(row) * image.width];
+        const char* in = x->data + static_cast<std::size_t>(row) * x->bytes_per_line;
+        if (direct) {
+            for (int col = 0; col < image.width; ++col) {
+                std::uint32_t p;
+                std::memcpy(&p, in + 4 * col, 4);
+                out[col] = p & 0xFFFFFF;
+            }
+        } else if (x->bits_per_pixel == 16 && x->byte_order == LSBFirst) {
+            for (int col = 0; col < image.width; ++col) {
+                const unsigned long p =
+                    static_cast<unsigned char>(in[2 * col]) |
+                    static_cast<unsigned>(static_cast<unsigned char>(in[2 * col + 1])) << 8;
+                out[col] = Rgb(red.Eight(p), green.Eight(p), blue.Eight(p));
+            }
+        } else {
+            for (int col = 0; col < image.width; ++col) {
+                const unsigned long p = XGetPixel(x, col, row);
+                out[col] = Rgb(red.Eight(p), green.Eight(p), blue.Eight(p));
+            }
+        }
+    }
+}
+
+}  // namespace
+
+// A shared memory segment the server copies screen pixels into: they need
+// not travel the connection, and kept between grabs it costs nothing more.
+struct X11Desktop::SharedSegment {
+    XShmSegmentInfo info{};
+    std::size_t size = 0;
+};
+
+void X11Desktop::ReleaseShared() {
+    if (!shared_) return;
+    XShmDetach(display_, &shared_->info);
+    XSync(display_, False);
+    shmdt(shared_->info.shmaddr);
+    shared_.reset();
+}
+
+bool X11Desktop::GrabShared(const Rect& area, RgbImage& image) {
+    if (sharedRefused_) return false;
+    const int screen = DefaultScreen(display_);
+    XImage* x = XShmCreateImage(
+        display_, DefaultVisual(display_, screen), static_cast<unsigned>(Depth()), ZPixmap, nullptr,
+        nullptr, static_cast<unsigned>(area.width), static_cast<unsigned>(area.height));
+    if (!x) return false;
+    const std::size_t size = static_cast<std::size_t>(x->bytes_per_line) * x->height;
+    if (!shared_ || shared_->size < size) {
+        ReleaseShared();
+        // Room for the whole screen, so that later grabs fit.
+        const Rect whole = Screen();
+        const std::size_t want =
+            std::max(size, static_cast<std::size_t>(whole.width) * whole.height * 4);
+        auto segment = std::make_unique<SharedSegment>();
+        segment->info.shmid = shmget(IPC_PRIVATE, want, IPC_CREAT | 0600);
+        void* address = segment->info.shmid < 0 ? reinterpret_cast<void*>(-1)
+                                                : shmat(segment->info.shmid, nullptr, 0);
+        bool ok = address != reinterpret_cast<void*>(-1);
+        if (ok) {
+            segment->info.shmaddr = static_cast<char*>(address);
+            segment->info.readOnly = False;
+            segment->size = want;
+            TakeError();
+            ok = XShmQueryExtension(display_) && XShmAttach(display_, &segment->info) &&
+                 !TakeError();
+            if (!ok) shmdt(address);
+        }
+        if (segment->info.shmid >= 0)
+            shmctl(segment->info.shmid, IPC_RMID, nullptr);  // gone once both let go
+        if (!ok) {
+            sharedRefused_ = true;  // a remote display, or no extension: the plain way from now on
+            XDestroyImage(x);
+            return false;
+        }
+        shared_ = std::move(segment);
+    }
+    x->data = shared_->info.shmaddr;
+    x->obdata = reinterpret_cast<char*>(&shared_->info);
+    TakeError();
+    const bool ok =
+        XShmGetImage(display_, DefaultRootWindow(display_), x, area.x, area.y, AllPlanes) &&
+        !TakeError();
+    if (ok) {
+        // One call maps every page the server filled, instead of a fault each.
+        madvise(shared_->info.shmaddr, size, MADV_POPULATE_READ);
+    }
+    if (ok && IsDirect(x)) {
+        image = RgbImage();
+        image.width = area.width;
+        image.height = area.height;
+        image.borrowed = reinterpret_cast<const std::uint32_t*>(shared_->info.shmaddr);
+    } else if (ok) {
+        image = RgbImage(area.width, area.height);
+        Convert(x, image);
+    }
+    x->data = nullptr;
+    XDestroyImage(x);
+    return ok;
+}
+
+void X11Desktop::Prepare() {
+    RgbImage whole;
+    GrabShared(Screen(), whole);
+}
+
 bool X11Desktop::Grab(const Rect& area, RgbImage& image, std::string& error) {
+    if (GrabShared(area, image)) return true;
     TakeError();
     XImage* x = XGetImage(display_, DefaultRootWindow(display_), area.x, area.y,
                           static_cast<unsigned>(area.width), static_cast<unsigned>(area.height),
@@ -158,33 +288,7 @@ bool X11Desktop::Grab(const Rect& area, RgbImage& image, std::string& error) {
         return false;
     }
     image = RgbImage(area.width, area.height);
-    const Channel red(x->red_mask), green(x->green_mask), blue(x->blue_mask);
-    const bool direct = x->bits_per_pixel == 32 && x->red_mask == 0xFF0000 &&
-                        x->green_mask == 0xFF00 && x->blue_mask == 0xFF &&
-                        x->byte_order == LSBFirst;
-    for (int row = 0; row < area.height; ++row) {
-        std::uint32_t* out = &image.pixels[static_cast<std::size_t>(row) * area.width];
-        const char* in = x->data + static_cast<std::size_t>(row) * x->bytes_per_line;
-        if (direct) {
-            for (int col = 0; col < area.width; ++col) {
-                std::uint32_t p;
-                __builtin_memcpy(&p, in + 4 * col, 4);
-                out[col] = p & 0xFFFFFF;
-            }
-        } else if (x->bits_per_pixel == 16 && x->byte_order == LSBFirst) {
-            for (int col = 0; col < area.width; ++col) {
-                const unsigned long p =
-                    static_cast<unsigned char>(in[2 * col]) |
-                    static_cast<unsigned>(static_cast<unsigned char>(in[2 * col + 1])) << 8;
-                out[col] = Rgb(red.Eight(p), green.Eight(p), blue.Eight(p));
-            }
-        } else {
-            for (int col = 0; col < area.width; ++col) {
-                const unsigned long p = XGetPixel(x, col, row);
-                out[col] = Rgb(red.Eight(p), green.Eight(p), blue.Eight(p));
-            }
-        }
-    }
+    Convert(x, image);
     XDestroyImage(x);
     return true;
 }

@@ -126,11 +126,9 @@ int main(int argc, char** argv) {
         if (arg == "/start" || arg == "--start") {
             armed = true;
         } else if (arg == "--check" && argc == 2) {
-            QCoreApplication app(argc, argv);
             return Check();
         } else if (arg == "--capture" && argc == 3) {
-            QCoreApplication app(argc, argv);
-            return CaptureOnce(argv[2]);
+            return CaptureOnce(argv[2]);  // no event loop: Qt's image writers need none
         } else if (arg == "--help" || arg == "-h") {
             return Usage(stdout);
         } else {

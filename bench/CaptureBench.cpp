@@ -1,0 +1,221 @@
+// The capture tool on a 1920 x 1080 screen of its own (Xvfb): from a hot
+// key to the complete file, for JPEG (quality 75) and 24-bit BMP, and the
+// resident memory of the armed tool while it waits.
+#include <benchmark/benchmark.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/inotify.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+
+#include "model/ActionCodes.h"
+#include "model/ActionKeys.h"
+#include "model/Commit.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+pid_t Start(const std::vector<std::string>& argv, const std::string& log = "/dev/null") {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        freopen("/dev/null", "w", stdout);
+        freopen(log.c_str(), "w", stderr);
+        std::vector<char*> args;
+        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+// A private display, store and Pictures folder with the tool armed on it.
+class CaptureDesktop {
+public:
+    CaptureDesktop() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "lgbench.XXXXXX").string();
+        dir_ = mkdtemp(pattern.data());
+        pictures_ = dir_ + "/Pictures";
+        setenv("LUMAGRABBER_REGISTRY", (dir_ + "/registry.db").c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
+        setenv("XDG_PICTURES_DIR", pictures_.c_str(), 1);
+        StartX();
+        Paint();
+        TActionKeys list(kConfigurationKey);
+        for (const char* ext : {codes::kJpg, codes::kBmp}) {
+            auto a = std::make_unique<TActionKey>();
+            a->Name = ext;
+            a->Modifiers = codes::kCtrl;
+            a->VirtualKey = 116 + list.Count();  // F5, F6
+            a->SaveTo = codes::kImageFile;
+            a->GrabMethod = codes::kFullScreen;
+            a->Extension = ext;
+            a->PixelFormat = codes::k24Bit;
+            a->Quality = 75;
+            list.Add(std::move(a));
+        }
+        std::string cause;
+        CommitConfiguration(list, cause);
+        const std::string log = dir_ + "/lmgrab.log";
+        tool_ = Start({std::string(LG_BIN_DIR) + "/lmgrab", "/start"}, log);
+        for (int i = 0; i < 200; ++i) {
+            std::ifstream in(log);
+            std::string text((std::istreambuf_iterator<char>(in)), {});
+            if (text.find("actions read") != std::string::npos) break;
+            std::this_thread::sleep_for(20ms);
+        }
+        std::filesystem::create_directories(pictures_);
+    }
+    ~CaptureDesktop() {
+        kill(tool_, SIGTERM);
+        waitpid(tool_, nullptr, 0);
+        XCloseDisplay(display_);
+        kill(x_, SIGTERM);
+        waitpid(x_, nullptr, 0);
+        std::filesystem::remove_all(dir_);
+    }
+
+    // Presses Ctrl+key and waits for the file it writes; false after 5 s.
+    bool PressAndWait(KeySym key) {
+        const int watch = inotify_init1(IN_CLOEXEC);
+        inotify_add_watch(watch, pictures_.c_str(), IN_CREATE | IN_MOVED_TO);
+        const KeyCode ctrl = XKeysymToKeycode(display_, XK_Control_L),
+                      code = XKeysymToKeycode(display_, key);
+        XTestFakeKeyEvent(display_, ctrl, True, 0);
+        XTestFakeKeyEvent(display_, code, True, 0);
+        XTestFakeKeyEvent(display_, code, False, 0);
+        XTestFakeKeyEvent(display_, ctrl, False, 0);
+        XFlush(display_);
+        pollfd p{watch, POLLIN, 0};
+        const bool ok = poll(&p, 1, 5000) == 1;
+        close(watch);
+        return ok;
+    }
+    void Clear() {
+        for (const auto& e : std::filesystem::directory_iterator(pictures_))
+            std::filesystem::remove(e.path());
+    }
+    long ToolRssKiB() const {
+        std::ifstream in("/proc/" + std::to_string(tool_) + "/status");
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+        }
+        return -1;
+    }
+
+private:
+    void StartX() {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        x_ = fork();
+        if (x_ == 0) {
+            close(fds[0]);
+            freopen("/dev/null", "w", stderr);
+            const std::string fd = std::to_string(fds[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1920x1080x24",
+                   "-nolisten", "tcp", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        std::string number;
+        char c;
+        while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+        close(fds[0]);
+        setenv("DISPLAY", (":" + number).c_str(), 1);
+        display_ = XOpenDisplay(nullptr);
+    }
+    // Something like a desktop to compress: gradients with noise.
+    void Paint() {
+        const int w = 1920, h = 1080;
+        std::vector<std::uint32_t> pixels(static_cast<std::size_t>(w) * h);
+        std::mt19937 random(7);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const int n = static_cast<int>(random() % 24);
+                pixels[static_cast<std::size_t>(y) * w + x] = static_cast<std::uint32_t>(
+                    ((x * 255 / w + n) & 0xFF) << 16 | ((y * 255 / h + n) & 0xFF) << 8 |
+                    (((x + y) / 12 + n) & 0xFF));
+            }
+        const int s = DefaultScreen(display_);
+        XImage* image = XCreateImage(display_, DefaultVisual(display_, s), 24, ZPixmap, 0,
+                                     reinterpret_cast<char*>(pixels.data()), w, h, 32, 0);
+        const Pixmap pixmap = XCreatePixmap(display_, RootWindow(display_, s), w, h, 24);
+        XPutImage(display_, pixmap, DefaultGC(display_, s), image, 0, 0, 0, 0, w, h);
+        XSetWindowBackgroundPixmap(display_, RootWindow(display_, s), pixmap);
+        XClearWindow(display_, RootWindow(display_, s));
+        XSync(display_, False);
+        image->data = nullptr;  // the pixels are ours
+        XDestroyImage(image);
+    }
+
+    std::string dir_, pictures_;
+    pid_t x_ = -1, tool_ = -1;
+    Display* display_ = nullptr;
+};
+
+CaptureDesktop& Desktop() {
+    static CaptureDesktop desktop;
+    return desktop;
+}
+
+void HotKeyToFile(benchmark::State& state, KeySym key) {
+    CaptureDesktop& desktop = Desktop();
+    for (auto _ : state) {
+        if (!desktop.PressAndWait(key)) {
+            state.SkipWithError("no file appeared");
+            break;
+        }
+        state.PauseTiming();
+        std::this_thread::sleep_for(100ms);  // the file is complete once named; let the tool settle
+        desktop.Clear();
+        state.ResumeTiming();
+    }
+}
+
+void BM_HotKeyToJpegFile(benchmark::State& state) {
+    HotKeyToFile(state, XK_F5);
+}
+void BM_HotKeyToBmpFile(benchmark::State& state) {
+    HotKeyToFile(state, XK_F6);
+}
+
+void BM_ArmedToolIdleMemory(benchmark::State& state) {
+    CaptureDesktop& desktop = Desktop();
+    std::this_thread::sleep_for(300ms);
+    for (auto _ : state) benchmark::DoNotOptimize(desktop.ToolRssKiB());
+    state.counters["rss_KiB"] = static_cast<double>(desktop.ToolRssKiB());
+}
+
+// Idle first: before any capture, as the tool waits after logon.
+BENCHMARK(BM_ArmedToolIdleMemory)->Iterations(1);
+BENCHMARK(BM_HotKeyToJpegFile)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(5)
+    ->Repetitions(8)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_HotKeyToBmpFile)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(5)
+    ->Repetitions(8)
+    ->ReportAggregatesOnly(true);
+
+}  // namespace
+
+BENCHMARK_MAIN();

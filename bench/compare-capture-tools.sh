@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# lmgrab --capture as a whole process beside ImageMagick's import and scrot,
+# each writing the same full-screen JPEG (quality 75) of a 1920 x 1080
+# screen of its own, timed side by side by hyperfine.
+#   bench/compare-capture-tools.sh [BUILD_DIR]   (default: build)
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+bin="$(cd "${1:-$root/build}" && pwd)/bin"
+work="$(mktemp -d)"
+trap 'kill "${xpid:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
+
+exec 3<> "$work/displayfd"
+Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+xpid=$!
+until [ -s "$work/displayfd" ]; do sleep 0.05; done
+export DISPLAY=":$(head -n1 "$work/displayfd")"
+export LUMAGRABBER_REGISTRY="$work/registry.db" XDG_RUNTIME_DIR="$work" XDG_PICTURES_DIR="$work/shots"
+mkdir -p "$work/shots"
+
+# Something to compress, shown on the root window.
+convert -size 1920x1080 plasma:fractal -seed 7 "$work/background.png"
+display -window root "$work/background.png" || true  # sets the background, yet exits 1
+
+printf '[Software\\Orvane\\Lmgrab]\r\nCount=1\r\n[Software\\Orvane\\Lmgrab\\Action1]\r\nName=Screen\r\nModifiers=2\r\nVirtualKey=116\r\nSaveTo=1\r\nGrabMethod=0\r\nExtension=.jpg\r\nQuality=75\r\nPixelFormat=6\r\n' \
+    > "$work/screen.lgp"
+"$bin/lgprofile" load "$work/screen.lgp"
+
+hyperfine --warmup 3 --runs "${RUNS:-30}" --prepare "rm -f '$work'/shots/*" \
+    -n "lmgrab --capture" "'$bin/lmgrab' --capture 1" \
+    -n "import -window root" "import -window root -quality 75 '$work/shots/import.jpg'" \
+    -n "scrot" "scrot -o -q 75 '$work/shots/scrot.jpg'"
