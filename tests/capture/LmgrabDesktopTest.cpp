@@ -315,9 +315,23 @@ TEST_F(Lmgrab, TheEventRearmsTheNewKeysAndAHeldKeyIsReportedWhileTheOthersWork) 
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(Files().size(), 2u) << "the old key fired after the change";
 
+    // The running tool's own keys are no problem.
     std::string check;
-    EXPECT_EQ(RunForOutput(Bin("lmgrab"), {"--check"}, check), 0)
-        << check;  // the running tool's own keys are no problem
+    EXPECT_EQ(RunForOutput(Bin("lmgrab"), {"--check"}, check), 0) << check;
+
+    // A configuration that cannot be read leaves the last one armed.
+    std::string err;
+    ASSERT_EQ(RunCapturing(Bin("lgreg"),
+                           {"add", "HKCU\\Software\\Orvane\\Lmgrab", "/v", "Count", "/t", "REG_SZ",
+                            "/d", "x", "/f"},
+                           err),
+              0)
+        << err;
+    ASSERT_EQ(RunCapturing(Bin("lgevent"), {"set", "Lumagrabber configuration changed."}, err), 0)
+        << err;
+    EXPECT_TRUE(WaitForSaying(
+        "the stored configuration cannot be read; the previous configuration stays armed"));
+    EXPECT_FALSE(Press("ctrl+F7", 3).empty());
     XCloseDisplay(holder);
 }
 
