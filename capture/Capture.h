@@ -8,8 +8,12 @@
 #include "capture/Desktop.h"
 #include "model/ActionKeys.h"
 
+class CaptureUi;
+
 struct CaptureOutcome {
     bool ok = false;
+    bool cancelled = false;  // the person cancelled a rectangle or the save dialog
+    bool onClipboard = false;
     std::string path;   // the file written; "" when the action writes none
     std::string error;  // why nothing was written
 };
@@ -17,5 +21,7 @@ struct CaptureOutcome {
 // The screen area the action grabs, kept inside the screen.
 bool AreaOf(const TActionKey& action, Desktop& desktop, Rect& area, std::string& error);
 
+// ui: for drawn rectangles, the save dialog, the clipboard and sound; with
+// none, those are reported as needing the running tool.
 CaptureOutcome RunCapture(const TActionKey& action, const TActionKeys& list, Desktop& desktop,
-                          std::time_t now);
+                          std::time_t now, CaptureUi* ui = nullptr);

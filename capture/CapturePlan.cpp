@@ -72,7 +72,7 @@ CapturePlan PlanConfiguration(const TActionKeys& list, int screenDepth) {
 
         const int knownModifiers = codes::kAlt | codes::kCtrl | codes::kShift;
         if (a.VirtualKey == 0) {
-            notes.push_back("has no hot key; it runs only with --capture " +
+            notes.push_back("has no hot key; it runs only from the tray menu or with --capture " +
                             std::to_string(p.number));
         } else if (!ToX11HotKey(a.Modifiers, a.VirtualKey, p.key)) {
             notes.push_back("key code " + std::to_string(a.VirtualKey) +
@@ -98,14 +98,9 @@ CapturePlan PlanConfiguration(const TActionKeys& list, int screenDepth) {
         if (a.SaveTo > codes::kClipboard) {
             notes.push_back("destination code " + std::to_string(a.SaveTo) +
                             " is unknown; nothing is captured");
-        } else if (a.SaveTo == codes::kClipboard) {
-            notes.push_back("saving to the clipboard is not supported yet; nothing is captured");
         }
         if (a.SaveTo != codes::kNoOutput) {
-            if (a.GrabMethod == codes::kArbitraryRectangle) {
-                notes.push_back(
-                    "the rectangle drawn with the mouse is not supported yet; nothing is captured");
-            } else if (a.GrabMethod > codes::kArbitraryRectangle) {
+            if (a.GrabMethod > codes::kArbitraryRectangle) {
                 notes.push_back("grab method " + std::to_string(a.GrabMethod) +
                                 " is unknown; nothing is captured");
             } else if (a.GrabMethod == codes::kFixedRectangle &&

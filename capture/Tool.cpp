@@ -2,10 +2,14 @@
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTimer>
 #include <cstdio>
 #include <ctime>
 
 #include "capture/Capture.h"
+#include "capture/Notifications.h"
 #include "capture/X11Desktop.h"
 #include "capture/X11HotKeys.h"
 #include "model/Commit.h"
@@ -17,8 +21,31 @@ bool ReadStoredConfiguration(TActionKeys& list, std::string& cause) {
     return false;
 }
 
+void QuitWhenClipboardIsSafe(X11Desktop& desktop, QtCaptureUi& ui, int limitMs) {
+    if (desktop.ClipboardManagerRuns() || !ui.OwnsClipboard()) {
+        QCoreApplication::exit(0);  // Qt hands the image to the manager as it ends
+        return;
+    }
+    std::fprintf(stderr,
+                 "lmgrab: keeping the image on the clipboard until another program takes it\n");
+    auto* poll = new QTimer(qApp);
+    auto* waited = new int(0);
+    QObject::connect(poll, &QTimer::timeout, [&ui, poll, waited, limitMs] {
+        *waited += poll->interval();
+        if (!ui.OwnsClipboard() || *waited >= limitMs) {
+            poll->stop();
+            delete waited;
+            QCoreApplication::exit(0);
+        }
+    });
+    poll->start(100);
+}
+
 CaptureTool::CaptureTool(X11Desktop& desktop, X11HotKeys& hotKeys, bool armed)
-    : desktop_(desktop), hotKeys_(hotKeys), armed_(armed) {}
+    : desktop_(desktop),
+      hotKeys_(hotKeys),
+      armed_(armed),
+      ui_([this](const std::string& p) { Report(p); }, [this] { hotKeys_.ReleaseKeyboard(); }) {}
 
 CaptureTool::~CaptureTool() {
     hotKeys_.UngrabAll();
@@ -43,11 +70,16 @@ bool CaptureTool::Start(std::string& error) {
             processX);
     desktop_.Prepare();
     Reload();
+    BuildTray();
     return true;
 }
 
 void CaptureTool::Report(const std::string& problem) {
-    if (reported_.insert(problem).second) std::fprintf(stderr, "lmgrab: %s\n", problem.c_str());
+    problems_.insert(problem);
+    if (!reported_.insert(problem).second) return;
+    std::fprintf(stderr, "lmgrab: %s\n", problem.c_str());
+    NotifyDesktop("Lumagrabber", problem);
+    UpdateTray();
 }
 
 void CaptureTool::OnEvent() {
@@ -68,10 +100,12 @@ void CaptureTool::Reload() {
     hotKeys_.UngrabAll();
     list_ = std::move(list);
     plan_ = PlanConfiguration(*list_, desktop_.Depth());
+    problems_.clear();
     for (const std::string& p : plan_.problems) Report(p);
     if (armed_) Arm();
     std::fprintf(stderr, "lmgrab: %d actions read; hot keys %s\n", list_->Count(),
                  armed_ ? "armed" : "paused");
+    UpdateTray();
 }
 
 void CaptureTool::Arm() {
@@ -98,18 +132,63 @@ void CaptureTool::SetArmed(bool armed) {
     hotKeys_.UngrabAll();
     if (armed_) Arm();
     std::fprintf(stderr, "lmgrab: hot keys %s\n", armed_ ? "armed" : "paused");
+    UpdateTray();
 }
 
 void CaptureTool::RunAction(int index) {
-    if (!list_ || index < 0 || index >= list_->Count()) return;
-    const TActionKey& action = list_->Get(index);
-    const CaptureOutcome outcome = RunCapture(action, *list_, desktop_, std::time(nullptr));
+    if (busy_ || !list_ || index < 0 || index >= list_->Count()) return;
+    busy_ = true;
+    const TActionKey action = list_->Get(index);  // a reload during a dialog leaves it whole
+    const CaptureOutcome outcome = RunCapture(action, *list_, desktop_, std::time(nullptr), &ui_);
+    busy_ = false;
     if (!outcome.ok) {
-        std::fprintf(stderr, "lmgrab: %s: %s\n", ActionLabel(index + 1, action.Name).c_str(),
-                     outcome.error.c_str());
+        Report(ActionLabel(index + 1, action.Name) + ": " + outcome.error);
     } else if (!outcome.path.empty()) {
         std::printf("%s\n", outcome.path.c_str());
         std::fflush(stdout);
     }
-    if (action.Quit) QCoreApplication::exit(0);
+    if (!action.Quit) return;
+    if (outcome.onClipboard) {
+        QuitWhenClipboardIsSafe(desktop_, ui_, 10 * 60 * 1000);
+    } else {
+        QCoreApplication::exit(0);
+    }
+}
+
+void CaptureTool::BuildTray() {
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;  // the tool runs the same without one
+    tray_ = std::make_unique<QSystemTrayIcon>(QIcon(QStringLiteral(":/lumagrabber-config.xpm")));
+    menu_ = std::make_unique<QMenu>();
+    tray_->setContextMenu(menu_.get());
+    connect(menu_.get(), &QMenu::aboutToShow, this, [this] { UpdateTray(); });
+    UpdateTray();
+    tray_->show();
+}
+
+void CaptureTool::UpdateTray() {
+    if (!tray_) return;
+    const QString problems =
+        problems_.empty()
+            ? QStringLiteral("no problems")
+            : QStringLiteral("%1 problem(s), listed by lmgrab --check").arg(problems_.size());
+    tray_->setToolTip(
+        QStringLiteral("Lumagrabber: hot keys %1; %2")
+            .arg(armed_ ? QStringLiteral("armed") : QStringLiteral("paused"), problems));
+    menu_->clear();
+    menu_->addAction(armed_ ? QStringLiteral("&Pause Hot Keys") : QStringLiteral("&Arm Hot Keys"),
+                     this, [this] { SetArmed(!armed_); });
+    menu_->addAction(QStringLiteral("&Configuration..."), this, [] {
+        const QString beside =
+            QCoreApplication::applicationDirPath() + QStringLiteral("/lumagrabber-config");
+        QProcess::startDetached(
+            QFileInfo::exists(beside) ? beside : QStringLiteral("lumagrabber-config"), {});
+    });
+    QMenu* run = menu_->addMenu(QStringLiteral("&Run"));
+    for (int i = 0; list_ && i < list_->Count(); ++i) {
+        run->addAction(QString::fromStdString(list_->Get(i).Name), this,
+                       [this, i] { RunAction(i); });
+    }
+    run->setEnabled(list_ && list_->Count() > 0);
+    menu_->addSeparator();
+    menu_->addAction(QStringLiteral("&Quit"), this, [] { QCoreApplication::exit(0); });
 }

@@ -81,6 +81,9 @@ X11Desktop::~X11Desktop() {
 }
 
 int X11Desktop::TakeError() {
+    // Qt sets its own handler when it opens its display; errors of ours are
+    // handled as they are read, during this sync, so ours must be in place.
+    XSetErrorHandler(RecordError);
     XSync(display_, False);
     const int code = g_firstError;
     g_firstError = 0;
@@ -269,6 +272,11 @@ bool X11Desktop::GrabShared(const Rect& area, RgbImage& image) {
     x->data = nullptr;
     XDestroyImage(x);
     return ok;
+}
+
+bool X11Desktop::ClipboardManagerRuns() {
+    const Atom manager = XInternAtom(display_, "CLIPBOARD_MANAGER", False);
+    return XGetSelectionOwner(display_, manager) != None;
 }
 
 void X11Desktop::Prepare() {

@@ -24,6 +24,10 @@ public:
     bool ActiveWindow(bool withFrame, Rect& area, std::string& error) override;
     bool Grab(const Rect& area, RgbImage& image, std::string& error) override;
 
+    // A clipboard manager runs, which takes the clipboard's content over
+    // when its owner ends.
+    bool ClipboardManagerRuns();
+
     // Readies what the first grab would otherwise set up, so that the
     // first hot key is as quick as the others.
     void Prepare();

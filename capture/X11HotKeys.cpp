@@ -85,6 +85,12 @@ void X11HotKeys::UngrabAll() {
     desktop_.TakeError();
 }
 
+void X11HotKeys::ReleaseKeyboard() {
+    XUngrabKeyboard(desktop_.display(), CurrentTime);
+    XFlush(desktop_.display());
+    heldKeycode_ = 0;  // its release now goes elsewhere
+}
+
 int X11HotKeys::Descriptor() const {
     return ConnectionNumber(desktop_.display());
 }

@@ -20,6 +20,10 @@ public:
     GrabResult Grab(int id, const X11HotKey& key);
     void UngrabAll();
 
+    // Lets go of the keyboard a hot key's press holds until its release,
+    // before anything else asks for input.
+    void ReleaseKeyboard();
+
     // The connection's descriptor: readable when events wait.
     int Descriptor() const;
     // Handles the waiting events: pressed(id) for each hot key pressed (a

@@ -4,11 +4,12 @@
 //                               (SIGUSR1 arms or pauses them meanwhile)
 //   lmgrab --check              list the actions and every problem
 //   lmgrab --capture N          run action N once and exit
+//   lmgrab --logon              what the stored logon entry asks, from autostart
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QSocketNotifier>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +22,7 @@
 #include "capture/Tool.h"
 #include "capture/X11Desktop.h"
 #include "capture/X11HotKeys.h"
+#include "model/ActionCodes.h"
 #include "model/Commit.h"
 #include "platform/NamedObjects.h"
 
@@ -38,7 +40,8 @@ int Usage(FILE* to) {
                  "usage: lmgrab [/start | --start]   run; hot keys armed with /start, else paused\n"
                  "                                   (SIGUSR1 arms or pauses them)\n"
                  "       lmgrab --check              list the actions and every problem\n"
-                 "       lmgrab --capture N          run action N once and exit\n");
+                 "       lmgrab --capture N          run action N once and exit\n"
+                 "       lmgrab --logon              start as the stored logon entry says\n");
     return to == stdout ? 0 : 2;
 }
 
@@ -96,7 +99,17 @@ int Check() {
     return problems.empty() ? 0 : 1;
 }
 
-int CaptureOnce(const char* numberText) {
+// Qt on the X server DISPLAY names, whatever QT_QPA_PLATFORM says: this
+// is an X11 tool.
+std::unique_ptr<QApplication> DesktopApplication(int& argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    auto app = std::make_unique<QApplication>(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    return app;
+}
+
+int CaptureOnce(int& argc, char** argv) {
+    const char* numberText = argv[2];
     char* end = nullptr;
     const long number = std::strtol(numberText, &end, 10);
     TActionKeys list(kConfigurationKey);
@@ -109,11 +122,33 @@ int CaptureOnce(const char* numberText) {
     if (const std::string noX = NoX11(); !noX.empty()) return Fail(noX);
     auto desktop = X11Desktop::Open(error);
     if (!desktop) return Fail(error);
-    const CaptureOutcome outcome =
-        RunCapture(list.Get(static_cast<int>(number - 1)), list, *desktop, std::time(nullptr));
+    const TActionKey& action = list.Get(static_cast<int>(number - 1));
+    // Plain file actions start no Qt desktop: a script's capture stays quick.
+    const bool asks = action.SaveTo == codes::kClipboard ||
+                      action.GrabMethod == codes::kArbitraryRectangle ||
+                      (action.SaveTo == codes::kImageFile && action.QuerryFName);
+    std::unique_ptr<QApplication> app = asks ? DesktopApplication(argc, argv) : nullptr;
+    QtCaptureUi ui([](const std::string& p) { std::fprintf(stderr, "lmgrab: %s\n", p.c_str()); },
+                   [] {});
+    const CaptureOutcome outcome = RunCapture(action, list, *desktop, std::time(nullptr), &ui);
     if (!outcome.ok) return Fail(outcome.error);
     if (!outcome.path.empty()) std::printf("%s\n", outcome.path.c_str());
+    if (outcome.onClipboard) {
+        QuitWhenClipboardIsSafe(*desktop, ui, 10 * 60 * 1000);
+        return app->exec();
+    }
     return 0;
+}
+
+// What the stored logon entry asks: nothing, the tool paused, or armed.
+enum class LogonStart { None, Paused, Armed };
+
+LogonStart LogonDecision() {
+    TActionKeys list(kConfigurationKey);
+    std::string cause;
+    ReadStoredConfiguration(list, cause);  // the entry is read first; the rest the tool reports
+    if (!list.ShowIconOnStartup) return LogonStart::None;
+    return list.StartOnStartup ? LogonStart::Armed : LogonStart::Paused;
 }
 
 }  // namespace
@@ -128,7 +163,13 @@ int main(int argc, char** argv) {
         } else if (arg == "--check" && argc == 2) {
             return Check();
         } else if (arg == "--capture" && argc == 3) {
-            return CaptureOnce(argv[2]);  // no event loop: Qt's image writers need none
+            return CaptureOnce(argc, argv);
+        } else if (arg == "--logon" && argc == 2) {
+            // Started by the desktop's autostart entry: the stored entry decides.
+            // Its command text is another desktop's and is never run.
+            const LogonStart start = LogonDecision();
+            if (start == LogonStart::None) return 0;
+            armed = start == LogonStart::Armed;
         } else if (arg == "--help" || arg == "-h") {
             return Usage(stdout);
         } else {
@@ -145,7 +186,13 @@ int main(int argc, char** argv) {
     auto desktop = X11Desktop::Open(error);
     if (!desktop) return Fail(error);
 
-    QCoreApplication app(argc, argv);
+    if (const char* wayland = std::getenv("WAYLAND_DISPLAY"); wayland && *wayland) {
+        std::fprintf(
+            stderr,
+            "lmgrab: this is a Wayland session with XWayland: hot keys fire only while an X11 "
+            "window has the focus, and only X11 windows are seen as the active window\n");
+    }
+    auto app = DesktopApplication(argc, argv);
     if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return Fail("cannot set up signals");
     struct sigaction action {};
     action.sa_handler = OnSignal;
@@ -166,5 +213,5 @@ int main(int argc, char** argv) {
             }
         }
     });
-    return app.exec();
+    return app->exec();
 }

@@ -108,10 +108,11 @@ TEST(CapturePlan, ProblemsAreListedAndOnlyGoodKeysAreArmed) {
     add("no key", 0, 0, 0, 0);
     add("drawn", codes::kAlt, 'D', 1, 4);
     add("clipboard", codes::kAlt, 'C', 2, 0);
+    add("unknown", codes::kAlt, 'U', 7, 9);
     const CapturePlan plan = PlanConfiguration(list, 24);
-    ASSERT_EQ(plan.actions.size(), 8u);
-    const bool armed[] = {true, false, false, true, false, false, true, true};
-    for (int i = 0; i < 8; ++i)
+    ASSERT_EQ(plan.actions.size(), 9u);
+    const bool armed[] = {true, false, false, true, false, false, true, true, true};
+    for (int i = 0; i < 9; ++i)
         EXPECT_EQ(plan.actions[i].armable, armed[i]) << plan.actions[i].name;
     const std::string expected[] = {
         "action 2 \"same key\": Ctrl+F5 is also the key of action 1 \"good\", which keeps it; not "
@@ -120,10 +121,9 @@ TEST(CapturePlan, ProblemsAreListedAndOnlyGoodKeysAreArmed) {
         "program; not armed",
         "action 5 \"odd key\": key code 200 is not one of the 48 keys offered (0-9, A-Z, F1-F12); "
         "not armed",
-        "action 6 \"no key\": has no hot key; it runs only with --capture 6",
-        "action 7 \"drawn\": the rectangle drawn with the mouse is not supported yet; nothing is "
-        "captured",
-        "action 8 \"clipboard\": saving to the clipboard is not supported yet; nothing is captured",
+        "action 6 \"no key\": has no hot key; it runs only from the tray menu or with --capture 6",
+        "action 9 \"unknown\": destination code 7 is unknown; nothing is captured",
+        "action 9 \"unknown\": grab method 9 is unknown; nothing is captured",
     };
     EXPECT_EQ(plan.problems, std::vector<std::string>(std::begin(expected), std::end(expected)));
     EXPECT_EQ(plan.actions[0].hotKeyText, "Ctrl+F5");

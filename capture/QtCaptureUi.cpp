@@ -1,0 +1,222 @@
+#include "capture/QtCaptureUi.h"
+
+#include <canberra.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QPainter>
+#include <QScreen>
+#include <QWidget>
+
+#include "capture/Encoders.h"
+
+namespace {
+
+QImage ToQImage(const RgbImage& image) {
+    QImage out(image.width, image.height, QImage::Format_RGB32);
+    for (int y = 0; y < image.height; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < image.width; ++x) line[x] = 0xFF000000u | image.At(x, y);
+    }
+    return out;
+}
+
+// The frozen screen over everything; a rectangle drawn on it with the
+// mouse, its size shown beside it. The release or Enter confirms, Esc
+// cancels. Coordinates are the screen's pixels, whatever the scaling.
+class RectangleOverlay : public QWidget {
+public:
+    explicit RectangleOverlay(const QImage& screen)
+        : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                               Qt::X11BypassWindowManagerHint),
+          screen_(screen) {
+        setAttribute(Qt::WA_DeleteOnClose, false);
+        setCursor(Qt::CrossCursor);
+        setMouseTracking(true);
+        setWindowTitle(QStringLiteral("Lumagrabber - Draw a rectangle"));
+    }
+    bool Run(Rect& chosen) {
+        QScreen* s = QGuiApplication::primaryScreen();
+        setGeometry(s->geometry());
+        show();
+        raise();
+        activateWindow();
+        grabKeyboard();
+        grabMouse();
+        loop_.exec();
+        releaseMouse();
+        releaseKeyboard();
+        hide();
+        if (!accepted_) return false;
+        chosen = result_;
+        return true;
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.drawImage(rect(), screen_);
+        if (!dragging_ && result_.width == 0) return;
+        const Rect c = Current();
+        const QRect r = Logical(c);
+        // Dimmed around, clear inside: what will be kept.
+        p.fillRect(rect(), QColor(0, 0, 0, 90));
+        p.drawImage(r, screen_, QRect(c.x, c.y, c.width, c.height));
+        p.setPen(QPen(QColor(255, 64, 0), 1));
+        p.drawRect(r.adjusted(0, 0, -1, -1));
+        const QString size = QStringLiteral("%1 x %2").arg(c.width).arg(c.height);
+        const QPoint at = r.bottomRight() + QPoint(8, 8);
+        p.fillRect(
+            QRect(at, QSize(fontMetrics().horizontalAdvance(size) + 8, fontMetrics().height() + 4)),
+            QColor(255, 255, 224));
+        p.setPen(Qt::black);
+        p.drawText(at + QPoint(4, fontMetrics().ascent() + 2), size);
+    }
+    void mousePressEvent(QMouseEvent* e) override {
+        if (e->button() != Qt::LeftButton) return;
+        dragging_ = true;
+        start_ = end_ = ToPixels(e->position());
+        update();
+    }
+    void mouseMoveEvent(QMouseEvent* e) override {
+        if (!dragging_) return;
+        end_ = ToPixels(e->position());
+        update();
+    }
+    void mouseReleaseEvent(QMouseEvent* e) override {
+        if (e->button() != Qt::LeftButton || !dragging_) return;
+        end_ = ToPixels(e->position());
+        result_ = Current();
+        dragging_ = false;
+        if (result_.width > 0 && result_.height > 0) Finish(true);
+        update();
+    }
+    void keyPressEvent(QKeyEvent* e) override {
+        if (e->key() == Qt::Key_Escape) Finish(false);
+        if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && result_.width > 0)
+            Finish(true);
+    }
+
+private:
+    double Ratio() const { return screen_.width() / static_cast<double>(std::max(1, width())); }
+    QPoint ToPixels(QPointF p) const {
+        return QPoint(std::clamp(static_cast<int>(p.x() * Ratio() + 0.5), 0, screen_.width()),
+                      std::clamp(static_cast<int>(p.y() * Ratio() + 0.5), 0, screen_.height()));
+    }
+    // From the press to the pointer: the pixels between, the end's excluded.
+    Rect Current() const {
+        if (!dragging_) return result_;
+        const int x = std::min(start_.x(), end_.x()), y = std::min(start_.y(), end_.y());
+        return {x, y, std::abs(end_.x() - start_.x()), std::abs(end_.y() - start_.y())};
+    }
+    QRect Logical(const Rect& r) const {
+        const double k = 1 / Ratio();
+        return QRect(static_cast<int>(r.x * k), static_cast<int>(r.y * k),
+                     static_cast<int>(r.width * k), static_cast<int>(r.height * k));
+    }
+    void Finish(bool accepted) {
+        accepted_ = accepted;
+        loop_.quit();
+    }
+
+    QImage screen_;
+    QEventLoop loop_;
+    bool dragging_ = false, accepted_ = false;
+    QPoint start_, end_;
+    Rect result_;
+};
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+}  // namespace
+
+QtCaptureUi::QtCaptureUi(std::function<void(const std::string&)> report,
+                         std::function<void()> releaseKeyboard)
+    : report_(std::move(report)), releaseKeyboard_(std::move(releaseKeyboard)) {}
+
+QtCaptureUi::~QtCaptureUi() {
+    if (sound_) ca_context_destroy(sound_);
+}
+
+bool QtCaptureUi::ChooseRectangle(const RgbImage& screen, Rect& chosen) {
+    releaseKeyboard_();
+    RectangleOverlay overlay(ToQImage(screen));
+    return overlay.Run(chosen);
+}
+
+bool QtCaptureUi::AskFileName(const std::string& proposed, const std::string& extension,
+                              std::string& chosen) {
+    releaseKeyboard_();
+    QFileDialog dialog(nullptr, QStringLiteral("Lumagrabber - Save Capture As"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    const QString ext = QString::fromStdString(extension);
+    dialog.setNameFilters({QStringLiteral("%1 files (*%2)").arg(ext.mid(1).toUpper(), ext),
+                           QStringLiteral("All Files (*)")});
+    dialog.setDefaultSuffix(QString());  // the capture adds the action's own
+    const QString path = QString::fromStdString(proposed);
+    dialog.setDirectory(QFileInfo(path).absolutePath());
+    dialog.selectFile(QFileInfo(path).fileName());
+    dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
+    dialog.show();
+    dialog.raise();
+    dialog.activateWindow();
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+    chosen = dialog.selectedFiles().front().toStdString();
+    return true;
+}
+
+bool QtCaptureUi::PutOnClipboard(const RgbImage& image, const OutputPlan& plan,
+                                 std::string& error) {
+    auto* data = new QMimeData;
+    data->setImageData(ToQImage(image));  // PNG and what else Qt offers from an image
+    // The action's own format too, where desktop programs take it.
+    const char* mime = plan.format == ImageFormat::Bmp   ? "image/bmp"
+                       : plan.format == ImageFormat::Jpg ? "image/jpeg"
+                       : plan.format == ImageFormat::Tif ? "image/tiff"
+                                                         : nullptr;
+    if (mime) {
+        std::string bytes;
+        if (EncodeImage(image, plan, bytes, error)) {
+            data->setData(QString::fromLatin1(mime),
+                          QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+        }
+    }
+    QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
+    error.clear();
+    return true;
+}
+
+bool QtCaptureUi::OwnsClipboard() const {
+    return QGuiApplication::clipboard()->ownsClipboard();
+}
+
+void QtCaptureUi::PlaySound(const std::string& path) {
+    if (path.find('\\') != std::string::npos || (path.size() > 1 && path[1] == ':')) {
+        report_("sound '" + path + "' is a path of another desktop; no sound is played");
+        return;
+    }
+    if (!sound_ && !soundFailed_) {
+        if (ca_context_create(&sound_) != CA_SUCCESS) {
+            sound_ = nullptr;
+            soundFailed_ = true;
+        } else {
+            ca_context_change_props(sound_, CA_PROP_APPLICATION_NAME, "Lumagrabber", nullptr);
+        }
+    }
+    const int rc = sound_
+                       ? ca_context_play(sound_, 1, CA_PROP_MEDIA_FILENAME, path.c_str(), nullptr)
+                       : CA_ERROR_NOTAVAILABLE;
+    if (rc != CA_SUCCESS) {
+        report_("sound '" + path + "' cannot be played: " + Lower(ca_strerror(rc)));
+    }
+}

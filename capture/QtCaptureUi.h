@@ -1,0 +1,36 @@
+// The capture's questions and outputs on a Qt desktop: the overlay to draw
+// a rectangle on, the save dialog, the clipboard, and sound through
+// libcanberra. Problems go to report, which says each once.
+#pragma once
+
+#include <functional>
+#include <set>
+#include <string>
+
+#include "capture/CaptureUi.h"
+
+struct ca_context;
+
+class QtCaptureUi : public CaptureUi {
+public:
+    // releaseKeyboard: lets go of the keyboard the hot key's press still
+    // holds, so that the overlay or the dialog can take it.
+    QtCaptureUi(std::function<void(const std::string&)> report,
+                std::function<void()> releaseKeyboard);
+    ~QtCaptureUi() override;
+
+    bool ChooseRectangle(const RgbImage& screen, Rect& chosen) override;
+    bool AskFileName(const std::string& proposed, const std::string& extension,
+                     std::string& chosen) override;
+    bool PutOnClipboard(const RgbImage& image, const OutputPlan& plan, std::string& error) override;
+    void PlaySound(const std::string& path) override;
+
+    // The image put there last is still ours to serve.
+    bool OwnsClipboard() const;
+
+private:
+    std::function<void(const std::string&)> report_;
+    std::function<void()> releaseKeyboard_;
+    ca_context* sound_ = nullptr;
+    bool soundFailed_ = false;
+};
