@@ -9,6 +9,7 @@
 
 #include "app/DestroyedWindow.h"
 #include "app/SingleInstance.h"
+#include "platform/SessionBus.h"
 #include "ui/Application.h"
 #include "ui/MainForm.h"
 
@@ -59,6 +60,7 @@ int main(int argc, char** argv) {
     auto guard = AcquireSingleInstance();
     if (!guard) return 0;  // silently: another editor runs, or none can be guarded
 
+    platform::KeepFromStartingSessionBus();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(kApplicationTitle));
     SetApplicationHelpFile(QString::fromUtf8(kHelpFileName));

@@ -5,7 +5,10 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include "platform/SessionBus.h"
+
 void NotifyDesktop(const std::string& summary, const std::string& body) {
+    if (!platform::SessionBusRuns()) return;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) return;
     QDBusMessage call = QDBusMessage::createMethodCall(

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QImage>
@@ -12,6 +13,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 
 #include "capture/Encoders.h"
 
@@ -46,11 +48,22 @@ public:
         show();
         raise();
         activateWindow();
-        grabKeyboard();
-        grabMouse();
+        // X refuses grabs for a window not yet on the screen: try until it is.
+        QElapsedTimer waited;
+        waited.start();
+        QWindow* window = windowHandle();
+        bool keyboard = false, mouse = false;
+        while (!(keyboard && mouse) && waited.elapsed() < 2000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            if (window->isExposed()) {
+                keyboard = keyboard || window->setKeyboardGrabEnabled(true);
+                mouse = mouse || window->setMouseGrabEnabled(true);
+            }
+        }
+        activateWindow();
         loop_.exec();
-        releaseMouse();
-        releaseKeyboard();
+        window->setMouseGrabEnabled(false);
+        window->setKeyboardGrabEnabled(false);
         hide();
         if (!accepted_) return false;
         chosen = result_;

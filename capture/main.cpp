@@ -25,6 +25,7 @@
 #include "model/ActionCodes.h"
 #include "model/Commit.h"
 #include "platform/NamedObjects.h"
+#include "platform/SessionBus.h"
 
 namespace {
 
@@ -103,6 +104,7 @@ int Check() {
 // is an X11 tool.
 std::unique_ptr<QApplication> DesktopApplication(int& argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "xcb");
+    platform::KeepFromStartingSessionBus();
     auto app = std::make_unique<QApplication>(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     return app;

@@ -47,6 +47,8 @@ struct Action {
     int saveTo = 1;
     int width = 250, height = 200;
     bool prevent = false;
+    bool ask = false;  // "Show SaveAs Dialog"
+    std::string sound{};
 };
 
 std::string ProfileOf(const std::vector<Action>& actions) {
@@ -62,7 +64,8 @@ std::string ProfileOf(const std::vector<Action>& actions) {
                 "\r\nRecHeight=" + n(a.height) + "\r\nRecWidth=" + n(a.width) +
                 "\r\nExtension=" + a.extension + "\r\nQuality=" + n(a.quality) +
                 "\r\nPixelFormat=" + n(a.depth) + "\r\nPrevent15bit=" + n(a.prevent) +
-                "\r\nPrevent16bit=" + n(a.prevent) + "\r\nPrevent32bit=" + n(a.prevent) + "\r\n";
+                "\r\nPrevent16bit=" + n(a.prevent) + "\r\nPrevent32bit=" + n(a.prevent) +
+                "\r\nQuerryFName=" + n(a.ask) + "\r\nSound=" + a.sound + "\r\n";
     }
     return text;
 }
@@ -413,6 +416,202 @@ TEST_F(Lmgrab16, ASixteenBitScreenIsKeptOrForcedToTwentyFour) {
 
 TEST_F(Lmgrab15, AFifteenBitScreenIsKeptOrForcedToTwentyFour) {
     ScreenDepthCase(15);
+}
+
+// A window of the tool is up and has the keyboard's focus.
+bool HasTheKeyboard(const std::string& name) {
+    return WaitUntil([&] {
+        std::string overlay, focus;
+        if (!RunX("xdotool", {"search", "--name", name}, overlay)) return false;
+        RunX("xdotool", {"getwindowfocus"}, focus);
+        return !focus.empty() && overlay.find(focus) != std::string::npos;
+    });
+}
+
+// The rectangle drawn with the mouse on the frozen screen keeps exactly the
+// pixels inside it; Esc cancels with nothing written.
+TEST_F(Lmgrab, ADrawnRectangleKeepsExactlyItsPixelsAndEscCancels) {
+    Configure({{"draw", 2, 116, 4}, {"screen", 2, 117, 0}});
+    Window("300x200+100+100");
+    Start();
+    std::string out;
+    RunX("xdotool", {"key", "ctrl+F5"}, out);
+    ASSERT_TRUE(HasTheKeyboard("Draw a rectangle"));
+    RunX("xdotool",
+         {"mousemove", "150", "120", "mousedown", "1", "mousemove", "250", "200", "mousemove",
+          "331", "247", "mouseup", "1"},
+         out);
+    ASSERT_TRUE(WaitUntil([&] { return Files().size() == 1; })) << FileText(home.file("err.txt"));
+    const std::string drawn = Files().front();
+    EXPECT_EQ(Size(drawn), "181 127");
+    const std::string screen = Press("ctrl+F6", 2);
+    std::string a, b;
+    RunForOutput("convert", {drawn, "rgb:-"}, a);
+    RunForOutput("convert", {screen, "-crop", "181x127+150+120", "rgb:-"}, b);
+    EXPECT_EQ(a, b);
+
+    RunX("xdotool", {"key", "ctrl+F5"}, out);
+    ASSERT_TRUE(HasTheKeyboard("Draw a rectangle"));
+    RunX("xdotool", {"mousemove", "10", "10", "mousedown", "1", "mousemove", "90", "90"}, out);
+    RunX("xdotool", {"key", "Escape"}, out);
+    RunX("xdotool", {"mouseup", "1"}, out);
+    EXPECT_TRUE(WaitUntil([] {
+        std::string found;
+        return !RunX("xdotool", {"search", "--name", "Draw a rectangle"}, found);
+    }));
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(Files().size(), 2u) << "a cancelled rectangle wrote a file";
+    // The keys work again after the overlay.
+    EXPECT_FALSE(Press("ctrl+F6", 3).empty());
+}
+
+// Another program reads the image while the tool serves it; with "Stop
+// After Action" the tool waits until another program owns the clipboard.
+TEST_F(Lmgrab, TheClipboardIsServedAndKeptUntilAnotherProgramTakesIt) {
+    Action clip{"clip", 2, 116, 3, ".jpg", 6, 80};
+    clip.saveTo = 2;
+    clip.width = 120, clip.height = 90;
+    clip.quit = true;
+    Configure({clip});
+    const pid_t tool = Start();
+    std::string out;
+    RunX("xdotool", {"mousemove", "400", "300", "key", "ctrl+F5"}, out);
+    ASSERT_TRUE(WaitForSaying("keeping the image on the clipboard"))
+        << FileText(home.file("err.txt"));
+    std::string targets;
+    RunForOutput("xclip", {"-selection", "clipboard", "-t", "TARGETS", "-o"}, targets);
+    EXPECT_NE(targets.find("image/png"), std::string::npos) << targets;
+    EXPECT_NE(targets.find("image/jpeg"), std::string::npos) << targets;
+    std::string png;
+    ASSERT_EQ(RunForOutput("xclip", {"-selection", "clipboard", "-t", "image/png", "-o"}, png), 0);
+    std::ofstream(home.file("clip.png"), std::ios::binary) << png;
+    EXPECT_EQ(Size(home.file("clip.png")), "120 90");
+    EXPECT_EQ(WaitFor(tool, 500ms), -1) << "the tool ended while it alone held the image";
+    // Another program takes the clipboard: the image is no longer the tool's to keep.
+    std::ofstream(home.file("text.txt")) << "other";
+    started.push_back(testsupport::Spawn(
+        "xclip", {"-quiet", "-selection", "clipboard", "-i", home.file("text.txt")}));
+    EXPECT_EQ(WaitFor(tool, 10s), 0);
+    EXPECT_TRUE(Files().empty());
+}
+
+// The save dialog proposes the folder and a name; a name typed without an
+// extension gets the action's, and Cancel writes nothing.
+TEST_F(Lmgrab, TheSaveDialogTakesATypedNameAndCancelWritesNothing) {
+    Action ask{"ask", 2, 116, 0, ".jpg", 6, 80};
+    ask.ask = true;
+    Configure({ask});
+    Start();
+    const auto dialog = [] { return HasTheKeyboard("Save Capture As"); };
+    std::string out;
+    RunX("xdotool", {"key", "ctrl+F5"}, out);
+    ASSERT_TRUE(dialog());
+    RunX("xdotool", {"key", "ctrl+a"}, out);
+    RunX("xdotool", {"type", "my capture"}, out);
+    RunX("xdotool", {"key", "Return"}, out);
+    ASSERT_TRUE(WaitUntil([&] { return Files().size() == 1; })) << FileText(home.file("err.txt"));
+    EXPECT_EQ(Files().front(), pictures + "/my capture.jpg");
+    EXPECT_EQ(Size(Files().front()), "1280 1024");
+
+    RunX("xdotool", {"key", "ctrl+F5"}, out);
+    ASSERT_TRUE(dialog());
+    RunX("xdotool", {"key", "Escape"}, out);
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(Files().size(), 1u);
+}
+
+// What the stored logon entry makes of `lmgrab --logon`: the entry's text
+// is another desktop's command and is never run.
+TEST_F(Lmgrab, LogonStartsTheToolAsTheStoredEntrySays) {
+    Configure({{"one", 2, 116, 0}});
+    const std::string run = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    struct Case {
+        const char* entry;  // nullptr: none; "dword": a value of the wrong type
+        const char* said;   // "": ends at once
+    };
+    const Case cases[] = {
+        {nullptr, ""},
+        {"dword", ""},
+        {"C:\\Program Files\\Lumagrabber\\Lmgrab.exe", "hot keys paused"},
+        {"Lmgrab.exe /start", "hot keys armed"},
+        {"touch /tmp/never-run-by-lmgrab", "hot keys paused"},
+    };
+    for (const Case& c : cases) {
+        auto hive = store.Open();
+        std::unique_ptr<platform::RegistryKey> key;
+        ASSERT_TRUE(hive->CreateKey(run, key).ok());
+        key->DeleteValue("Lumagrabber");
+        if (c.entry && std::string(c.entry) == "dword") {
+            key->SetValue("Lumagrabber", platform::RegValue::Dword(1));
+        } else if (c.entry) {
+            key->SetValue("Lumagrabber", platform::RegValue::String(c.entry));
+        }
+        key.reset();
+        hive.reset();
+        std::filesystem::remove(home.file("err.txt"));
+        const pid_t tool = testsupport::SpawnLogged(Bin("lmgrab"), {"--logon"},
+                                                    home.file("out.txt"), home.file("err.txt"));
+        if (std::string(c.said).empty()) {
+            EXPECT_EQ(WaitFor(tool, 10s), 0) << (c.entry ? c.entry : "none");
+            EXPECT_EQ(FileText(home.file("err.txt")), "");
+            continue;
+        }
+        EXPECT_TRUE(WaitForSaying(c.said)) << c.entry << ": " << FileText(home.file("err.txt"));
+        kill(tool, SIGTERM);
+        EXPECT_EQ(WaitFor(tool, 10s), 0);
+    }
+    EXPECT_FALSE(std::filesystem::exists("/tmp/never-run-by-lmgrab"));
+}
+
+// Problems reach the desktop as notifications on the session bus, once
+// each; a sound that cannot be played is said once and never stops a capture.
+TEST_F(Lmgrab, ProblemsAreNotifiedOnceAndASilentDesktopStillCaptures) {
+    const std::string busAddress = "unix:path=" + home.file("bus");
+    const pid_t bus =
+        testsupport::Spawn("dbus-daemon", {"--session", "--nofork", "--address=" + busAddress});
+    started.push_back(bus);
+    setenv("DBUS_SESSION_BUS_ADDRESS", busAddress.c_str(), 1);
+    ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(home.file("bus")); }));
+    const pid_t monitor = testsupport::SpawnLogged(
+        "dbus-monitor", {"--session", "interface='org.freedesktop.Notifications'"},
+        home.file("monitor.txt"), "/dev/null");
+    started.push_back(monitor);
+    ASSERT_TRUE(WaitUntil([&] { return !FileText(home.file("monitor.txt")).empty(); }));
+
+    // A sound file of the platform's kind, and no sound device here.
+    std::string wav = "RIFF";
+    const auto le = [&wav](std::uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) wav += static_cast<char>((v >> (8 * i)) & 0xFF);
+    };
+    le(36 + 800, 4);
+    wav += "WAVEfmt ";
+    le(16, 4), le(1, 2), le(1, 2), le(8000, 4), le(8000, 4), le(1, 2), le(8, 2);
+    wav += "data";
+    le(800, 4);
+    wav += std::string(800, '\x80');
+    std::ofstream(home.file("click.wav"), std::ios::binary) << wav;
+    Action noisy{"noisy", 2, 116, 0};
+    noisy.sound = home.file("click.wav");
+    Configure({noisy, {"bare", 0, 'B', 0}});
+    setenv("PULSE_SERVER", "unix:/nonexistent", 1);  // no sound server, whatever this machine has
+    Start();
+    EXPECT_FALSE(Press("ctrl+F5", 1).empty());
+    EXPECT_FALSE(Press("ctrl+F5", 2).empty());
+    const std::string said = FileText(home.file("err.txt"));
+    const std::string soundProblem = "sound '" + home.file("click.wav") + "' cannot be played";
+    if (said.find(soundProblem) != std::string::npos) {
+        EXPECT_EQ(said.find(soundProblem), said.rfind(soundProblem)) << "said twice: " << said;
+    }
+    EXPECT_TRUE(WaitUntil([&] {
+        return FileText(home.file("monitor.txt")).find("without Ctrl, Alt or Shift") !=
+               std::string::npos;
+    })) << FileText(home.file("monitor.txt"));
+    const std::string monitored = FileText(home.file("monitor.txt"));
+    EXPECT_NE(monitored.find("member=Notify"), std::string::npos);
+    EXPECT_EQ(monitored.find("without Ctrl, Alt or Shift"),
+              monitored.rfind("without Ctrl, Alt or Shift"));
+    unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    unsetenv("PULSE_SERVER");
 }
 
 }  // namespace

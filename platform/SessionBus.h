@@ -1,0 +1,16 @@
+// The desktop session's message bus: whether one runs, and keeping Qt's
+// D-Bus library from starting one of its own where none does (it would
+// outlive the program that started it).
+#pragma once
+
+namespace platform {
+
+// DBUS_SESSION_BUS_ADDRESS is set, or the user's bus socket exists.
+bool SessionBusRuns();
+
+// Where no session bus runs, points DBUS_SESSION_BUS_ADDRESS at nothing,
+// so that connecting fails at once instead of launching a bus. Call before
+// the first Qt application object.
+void KeepFromStartingSessionBus();
+
+}  // namespace platform
