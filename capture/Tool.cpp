@@ -11,7 +11,7 @@
 #include "capture/Capture.h"
 #include "capture/Notifications.h"
 #include "capture/X11Desktop.h"
-#include "capture/X11HotKeys.h"
+#include "capture/HotKeys.h"
 #include "model/Commit.h"
 
 bool ReadStoredConfiguration(TActionKeys& list, std::string& cause) {
@@ -41,7 +41,7 @@ void QuitWhenClipboardIsSafe(X11Desktop& desktop, QtCaptureUi& ui, int limitMs) 
     poll->start(100);
 }
 
-CaptureTool::CaptureTool(X11Desktop& desktop, X11HotKeys& hotKeys, bool armed)
+CaptureTool::CaptureTool(X11Desktop& desktop, HotKeys& hotKeys, bool armed)
     : desktop_(desktop),
       hotKeys_(hotKeys),
       armed_(armed),
@@ -113,14 +113,14 @@ void CaptureTool::Arm() {
         const PlannedAction& action = plan_.actions[i];
         if (!action.armable) continue;
         switch (hotKeys_.Grab(static_cast<int>(i), action.key)) {
-            case X11HotKeys::GrabResult::Taken:
+            case HotKeys::GrabResult::Taken:
                 Report(KeyTakenProblem(action));
                 break;
-            case X11HotKeys::GrabResult::NoSuchKey:
+            case HotKeys::GrabResult::NoSuchKey:
                 Report(ActionLabel(action.number, action.name) +
                        ": no key of this keyboard makes " + action.hotKeyText + "; not armed");
                 break;
-            case X11HotKeys::GrabResult::Grabbed:
+            case HotKeys::GrabResult::Grabbed:
                 break;
         }
     }

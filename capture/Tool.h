@@ -19,7 +19,7 @@
 #include "platform/NamedObjects.h"
 
 class X11Desktop;
-class X11HotKeys;
+class HotKeys;
 
 // One tool a user: a second start ends at once.
 inline constexpr const char* kToolMutexName = "Lumagrabber capture tool is running";
@@ -34,7 +34,7 @@ void QuitWhenClipboardIsSafe(X11Desktop& desktop, QtCaptureUi& ui, int limitMs);
 
 class CaptureTool : public QObject {
 public:
-    CaptureTool(X11Desktop& desktop, X11HotKeys& hotKeys, bool armed);
+    CaptureTool(X11Desktop& desktop, HotKeys& hotKeys, bool armed);
     ~CaptureTool() override;
 
     // Opens the change event and reads and arms the configuration; false
@@ -54,7 +54,7 @@ private:
     void UpdateTray();
 
     X11Desktop& desktop_;
-    X11HotKeys& hotKeys_;
+    HotKeys& hotKeys_;
     bool armed_;
     bool busy_ = false;  // an action runs; presses meanwhile are dropped
     std::unique_ptr<TActionKeys> list_;

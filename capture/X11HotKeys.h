@@ -6,30 +6,28 @@
 #include <functional>
 #include <vector>
 
-#include "capture/HotKey.h"
+#include "capture/HotKeys.h"
 
 class X11Desktop;
 
-class X11HotKeys {
+class X11HotKeys : public HotKeys {
 public:
-    enum class GrabResult { Grabbed, Taken, NoSuchKey };
-
     explicit X11HotKeys(X11Desktop& desktop);
-    ~X11HotKeys();
+    ~X11HotKeys() override;
 
-    GrabResult Grab(int id, const X11HotKey& key);
-    void UngrabAll();
+    GrabResult Grab(int id, const X11HotKey& key) override;
+    void UngrabAll() override;
 
     // Lets go of the keyboard a hot key's press holds until its release,
     // before anything else asks for input.
-    void ReleaseKeyboard();
+    void ReleaseKeyboard() override;
 
     // The connection's descriptor: readable when events wait.
-    int Descriptor() const;
+    int Descriptor() const override;
     // Handles the waiting events: pressed(id) for each hot key pressed (a
     // key held down fires once). After a keyboard mapping change the keys
     // are grabbed again.
-    void ProcessEvents(const std::function<void(int id)>& pressed);
+    void ProcessEvents(const std::function<void(int id)>& pressed) override;
 
 private:
     struct Grabbed {

@@ -90,7 +90,7 @@ int Check() {
         // The running tool holds its own keys; without it, try each key.
         X11HotKeys keys(*desktop);
         for (const PlannedAction& a : plan.actions) {
-            if (a.armable && keys.Grab(a.number, a.key) == X11HotKeys::GrabResult::Taken) {
+            if (a.armable && keys.Grab(a.number, a.key) == HotKeys::GrabResult::Taken) {
                 problems.push_back(KeyTakenProblem(a));
             }
         }
