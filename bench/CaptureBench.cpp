@@ -57,14 +57,22 @@ public:
         StartX();
         Paint();
         TActionKeys list(kConfigurationKey);
-        for (const char* ext : {codes::kJpg, codes::kBmp}) {
+        // F5: JPEG file, F6: BMP file, F7: the clipboard, F8: a drawn rectangle.
+        const struct {
+            const char* ext;
+            std::uint8_t saveTo, grab;
+        } actions[] = {{codes::kJpg, codes::kImageFile, codes::kFullScreen},
+                       {codes::kBmp, codes::kImageFile, codes::kFullScreen},
+                       {codes::kBmp, codes::kClipboard, codes::kFullScreen},
+                       {codes::kBmp, codes::kImageFile, codes::kArbitraryRectangle}};
+        for (const auto& action : actions) {
             auto a = std::make_unique<TActionKey>();
-            a->Name = ext;
+            a->Name = action.ext;
             a->Modifiers = codes::kCtrl;
-            a->VirtualKey = 116 + list.Count();  // F5, F6
-            a->SaveTo = codes::kImageFile;
-            a->GrabMethod = codes::kFullScreen;
-            a->Extension = ext;
+            a->VirtualKey = 116 + list.Count();
+            a->SaveTo = action.saveTo;
+            a->GrabMethod = action.grab;
+            a->Extension = action.ext;
             a->PixelFormat = codes::k24Bit;
             a->Quality = 75;
             list.Add(std::move(a));
@@ -90,25 +98,77 @@ public:
         std::filesystem::remove_all(dir_);
     }
 
+    void Press(KeySym key, bool withCtrl = true) {
+        const KeyCode ctrl = XKeysymToKeycode(display_, XK_Control_L);
+        const KeyCode code = XKeysymToKeycode(display_, key);
+        if (withCtrl) XTestFakeKeyEvent(display_, ctrl, True, 0);
+        XTestFakeKeyEvent(display_, code, True, 0);
+        XTestFakeKeyEvent(display_, code, False, 0);
+        if (withCtrl) XTestFakeKeyEvent(display_, ctrl, False, 0);
+        XFlush(display_);
+    }
+
     // Presses Ctrl+key and waits for the file it writes; false after 5 s.
     bool PressAndWait(KeySym key) {
         const int watch = inotify_init1(IN_CLOEXEC);
         inotify_add_watch(watch, pictures_.c_str(), IN_CREATE | IN_MOVED_TO);
-        const KeyCode ctrl = XKeysymToKeycode(display_, XK_Control_L),
-                      code = XKeysymToKeycode(display_, key);
-        XTestFakeKeyEvent(display_, ctrl, True, 0);
-        XTestFakeKeyEvent(display_, code, True, 0);
-        XTestFakeKeyEvent(display_, code, False, 0);
-        XTestFakeKeyEvent(display_, ctrl, False, 0);
-        XFlush(display_);
+        Press(key);
         pollfd p{watch, POLLIN, 0};
         const bool ok = poll(&p, 1, 5000) == 1;
         close(watch);
         return ok;
     }
+    // Takes the clipboard, presses Ctrl+key and waits until another owns it.
+    bool PressForClipboard(KeySym key, benchmark::State& state) {
+        state.PauseTiming();
+        const Atom clipboard = XInternAtom(display_, "CLIPBOARD", False);
+        if (!own_)
+            own_ = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 1, 1, 0, 0, 0);
+        XSetSelectionOwner(display_, clipboard, own_, CurrentTime);
+        XSync(display_, False);
+        state.ResumeTiming();
+        Press(key);
+        for (int i = 0; i < 50000; ++i) {
+            if (XGetSelectionOwner(display_, clipboard) != own_) return true;
+            std::this_thread::sleep_for(100us);
+        }
+        return false;
+    }
+
+    // Presses Ctrl+key and waits for a window mapped over the screen.
+    bool PressForOverlay(KeySym key) {
+        XSelectInput(display_, DefaultRootWindow(display_), SubstructureNotifyMask);
+        XSync(display_, False);
+        Press(key);
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (std::chrono::steady_clock::now() < deadline) {
+            while (XPending(display_)) {
+                XEvent e;
+                XNextEvent(display_, &e);
+                if (e.type == MapNotify && e.xmap.override_redirect) return true;
+            }
+            std::this_thread::sleep_for(100us);
+        }
+        return false;
+    }
+    void CancelOverlay() {
+        std::this_thread::sleep_for(150ms);  // its keyboard grab follows the first frame
+        Press(XK_Escape, false);
+        std::this_thread::sleep_for(150ms);
+        XSelectInput(display_, DefaultRootWindow(display_), NoEventMask);
+        while (XPending(display_)) {
+            XEvent e;
+            XNextEvent(display_, &e);
+        }
+    }
+
     void Clear() {
         for (const auto& e : std::filesystem::directory_iterator(pictures_))
             std::filesystem::remove(e.path());
+    }
+    std::string Log() const {
+        std::ifstream in(dir_ + "/lmgrab.log");
+        return std::string((std::istreambuf_iterator<char>(in)), {});
     }
     long ToolRssKiB() const {
         std::ifstream in("/proc/" + std::to_string(tool_) + "/status");
@@ -166,6 +226,7 @@ private:
     std::string dir_, pictures_;
     pid_t x_ = -1, tool_ = -1;
     Display* display_ = nullptr;
+    Window own_ = 0;
 };
 
 CaptureDesktop& Desktop() {
@@ -194,6 +255,30 @@ void BM_HotKeyToBmpFile(benchmark::State& state) {
     HotKeyToFile(state, XK_F6);
 }
 
+void BM_HotKeyToClipboard(benchmark::State& state) {
+    CaptureDesktop& desktop = Desktop();
+    for (auto _ : state) {
+        if (!desktop.PressForClipboard(XK_F7, state)) {
+            state.SkipWithError(("the clipboard was not taken; the tool said: " + desktop.Log()).c_str());
+            break;
+        }
+    }
+}
+
+// From the hot key to the frozen screen shown over everything.
+void BM_HotKeyToOverlay(benchmark::State& state) {
+    CaptureDesktop& desktop = Desktop();
+    for (auto _ : state) {
+        if (!desktop.PressForOverlay(XK_F8)) {
+            state.SkipWithError("no overlay appeared");
+            break;
+        }
+        state.PauseTiming();
+        desktop.CancelOverlay();
+        state.ResumeTiming();
+    }
+}
+
 void BM_ArmedToolIdleMemory(benchmark::State& state) {
     CaptureDesktop& desktop = Desktop();
     std::this_thread::sleep_for(300ms);
@@ -208,6 +293,18 @@ BENCHMARK(BM_HotKeyToJpegFile)
     ->UseRealTime()
     ->Iterations(5)
     ->Repetitions(8)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_HotKeyToClipboard)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(5)
+    ->Repetitions(8)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_HotKeyToOverlay)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(5)
+    ->Repetitions(4)
     ->ReportAggregatesOnly(true);
 BENCHMARK(BM_HotKeyToBmpFile)
     ->Unit(benchmark::kMillisecond)

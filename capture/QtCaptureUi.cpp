@@ -12,8 +12,11 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QScreen>
+#include <QStringList>
+#include <QVariant>
 #include <QWidget>
 #include <QWindow>
+#include <algorithm>
 
 #include "capture/Encoders.h"
 
@@ -21,12 +24,48 @@ namespace {
 
 QImage ToQImage(const RgbImage& image) {
     QImage out(image.width, image.height, QImage::Format_RGB32);
+    const std::uint32_t* in = image.Pixels().data();
     for (int y = 0; y < image.height; ++y) {
         auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
-        for (int x = 0; x < image.width; ++x) line[x] = 0xFF000000u | image.At(x, y);
+        const std::uint32_t* row = in + static_cast<std::size_t>(y) * image.width;
+        for (int x = 0; x < image.width; ++x) line[x] = 0xFF000000u | row[x];
     }
     return out;
 }
+
+// The clipboard's content: the image, which Qt offers as PNG and more, and
+// the action's own format, encoded only when a program asks for it.
+class CaptureMimeData : public QMimeData {
+public:
+    CaptureMimeData(QImage image, const OutputPlan& plan, const char* mime)
+        : image_(std::move(image)), plan_(plan), mime_(QString::fromLatin1(mime ? mime : "")) {
+        setImageData(image_);
+    }
+    QStringList formats() const override {
+        QStringList list = QMimeData::formats();
+        if (!mime_.isEmpty() && !list.contains(mime_)) list.prepend(mime_);
+        return list;
+    }
+    bool hasFormat(const QString& mime) const override { return formats().contains(mime); }
+
+protected:
+    QVariant retrieveData(const QString& mime, QMetaType type) const override {
+        if (mime_.isEmpty() || mime != mime_) return QMimeData::retrieveData(mime, type);
+        RgbImage pixels(image_.width(), image_.height());
+        for (int y = 0; y < image_.height(); ++y) {
+            const auto* line = reinterpret_cast<const QRgb*>(image_.constScanLine(y));
+            std::copy(line, line + image_.width(), &pixels.At(0, y));
+        }
+        std::string bytes, error;
+        if (!EncodeImage(pixels, plan_, bytes, error)) return {};
+        return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    }
+
+private:
+    QImage image_;
+    OutputPlan plan_;
+    QString mime_;
+};
 
 // The frozen screen over everything; a rectangle drawn on it with the
 // mouse, its size shown beside it. The release or Enter confirms, Esc
@@ -152,8 +191,11 @@ std::string Lower(std::string s) {
 }  // namespace
 
 QtCaptureUi::QtCaptureUi(std::function<void(const std::string&)> report,
-                         std::function<void()> releaseKeyboard)
-    : report_(std::move(report)), releaseKeyboard_(std::move(releaseKeyboard)) {}
+                         std::function<void()> releaseKeyboard,
+                         std::function<void(unsigned long)> stampWindow)
+    : report_(std::move(report)),
+      releaseKeyboard_(std::move(releaseKeyboard)),
+      stampWindow_(std::move(stampWindow)) {}
 
 QtCaptureUi::~QtCaptureUi() {
     if (sound_) ca_context_destroy(sound_);
@@ -190,21 +232,29 @@ bool QtCaptureUi::AskFileName(const std::string& proposed, const std::string& ex
 
 bool QtCaptureUi::PutOnClipboard(const RgbImage& image, const OutputPlan& plan,
                                  std::string& error) {
-    auto* data = new QMimeData;
-    data->setImageData(ToQImage(image));  // PNG and what else Qt offers from an image
     // The action's own format too, where desktop programs take it.
     const char* mime = plan.format == ImageFormat::Bmp   ? "image/bmp"
                        : plan.format == ImageFormat::Jpg ? "image/jpeg"
                        : plan.format == ImageFormat::Tif ? "image/tiff"
                                                          : nullptr;
-    if (mime) {
-        std::string bytes;
-        if (EncodeImage(image, plan, bytes, error)) {
-            data->setData(QString::fromLatin1(mime),
-                          QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
-        }
+    auto* data = new CaptureMimeData(ToQImage(image), plan, mime);
+    // Qt claims the clipboard with the time of the last event it saw, and
+    // hot keys reach another connection: a program that took the clipboard
+    // since then would win, and the server ignore the claim. A property
+    // change on a window of Qt's brings it the server's time first.
+    if (!stamped_) {
+        stamped_ = std::make_unique<QWidget>();
+        stamped_->winId();
     }
+    stampWindow_(stamped_->winId());
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 10) QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
     QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
+    if (!QGuiApplication::clipboard()->ownsClipboard()) {
+        error = "the clipboard could not be taken";
+        return false;
+    }
     error.clear();
     return true;
 }

@@ -4,19 +4,24 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 
 #include "capture/CaptureUi.h"
 
 struct ca_context;
+class QWidget;
 
 class QtCaptureUi : public CaptureUi {
 public:
     // releaseKeyboard: lets go of the keyboard the hot key's press still
-    // holds, so that the overlay or the dialog can take it.
+    // holds, so that the overlay or the dialog can take it. stampWindow:
+    // changes a property of the given window, so that its owner learns the
+    // server's time.
     QtCaptureUi(std::function<void(const std::string&)> report,
-                std::function<void()> releaseKeyboard);
+                std::function<void()> releaseKeyboard,
+                std::function<void(unsigned long window)> stampWindow);
     ~QtCaptureUi() override;
 
     bool ChooseRectangle(const RgbImage& screen, Rect& chosen) override;
@@ -31,6 +36,8 @@ public:
 private:
     std::function<void(const std::string&)> report_;
     std::function<void()> releaseKeyboard_;
+    std::function<void(unsigned long)> stampWindow_;
+    std::unique_ptr<QWidget> stamped_;  // never shown: it only hears the time
     ca_context* sound_ = nullptr;
     bool soundFailed_ = false;
 };

@@ -9,9 +9,9 @@
 #include <ctime>
 
 #include "capture/Capture.h"
+#include "capture/HotKeys.h"
 #include "capture/Notifications.h"
 #include "capture/X11Desktop.h"
-#include "capture/HotKeys.h"
 #include "model/Commit.h"
 
 bool ReadStoredConfiguration(TActionKeys& list, std::string& cause) {
@@ -45,7 +45,8 @@ CaptureTool::CaptureTool(X11Desktop& desktop, HotKeys& hotKeys, bool armed)
     : desktop_(desktop),
       hotKeys_(hotKeys),
       armed_(armed),
-      ui_([this](const std::string& p) { Report(p); }, [this] { hotKeys_.ReleaseKeyboard(); }) {}
+      ui_([this](const std::string& p) { Report(p); }, [this] { hotKeys_.ReleaseKeyboard(); },
+          [this](unsigned long window) { desktop_.StampWindow(window); }) {}
 
 CaptureTool::~CaptureTool() {
     hotKeys_.UngrabAll();

@@ -274,6 +274,12 @@ bool X11Desktop::GrabShared(const Rect& area, RgbImage& image) {
     return ok;
 }
 
+void X11Desktop::StampWindow(unsigned long window) {
+    const Atom stamp = XInternAtom(display_, "_LUMAGRABBER_TIME", False);
+    XChangeProperty(display_, window, stamp, XA_STRING, 8, PropModeReplace, nullptr, 0);
+    TakeError();
+}
+
 bool X11Desktop::ClipboardManagerRuns() {
     const Atom manager = XInternAtom(display_, "CLIPBOARD_MANAGER", False);
     return XGetSelectionOwner(display_, manager) != None;

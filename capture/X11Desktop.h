@@ -24,6 +24,10 @@ public:
     bool ActiveWindow(bool withFrame, Rect& area, std::string& error) override;
     bool Grab(const Rect& area, RgbImage& image, std::string& error) override;
 
+    // Changes a property of window, so that its client hears the server's
+    // time.
+    void StampWindow(unsigned long window);
+
     // A clipboard manager runs, which takes the clipboard's content over
     // when its owner ends.
     bool ClipboardManagerRuns();

@@ -131,7 +131,7 @@ int CaptureOnce(int& argc, char** argv) {
                       (action.SaveTo == codes::kImageFile && action.QuerryFName);
     std::unique_ptr<QApplication> app = asks ? DesktopApplication(argc, argv) : nullptr;
     QtCaptureUi ui([](const std::string& p) { std::fprintf(stderr, "lmgrab: %s\n", p.c_str()); },
-                   [] {});
+                   [] {}, [&desktop](unsigned long window) { desktop->StampWindow(window); });
     const CaptureOutcome outcome = RunCapture(action, list, *desktop, std::time(nullptr), &ui);
     if (!outcome.ok) return Fail(outcome.error);
     if (!outcome.path.empty()) std::printf("%s\n", outcome.path.c_str());
