@@ -157,7 +157,8 @@ void CaptureTool::RunAction(int index) {
 }
 
 void CaptureTool::BuildTray() {
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;  // the tool runs the same without one
+    // Made whether or not a tray runs now: a panel started after the tool
+    // at logon still gets the icon; without one the tool runs the same.
     tray_ = std::make_unique<QSystemTrayIcon>(QIcon(QStringLiteral(":/lumagrabber-config.xpm")));
     menu_ = std::make_unique<QMenu>();
     tray_->setContextMenu(menu_.get());

@@ -15,6 +15,7 @@ LG_PACKAGES=(
     clang-14 libclang-rt-14-dev
     xvfb xdotool x11-utils openbox x11-apps imagemagick netpbm
     qt6-image-formats-plugins hyperfine scrot libx11-dev libxtst-dev
+    libcanberra-dev xclip dbus trayer
 )
 
 lg_install_packages() {

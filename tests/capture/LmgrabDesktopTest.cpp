@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -99,12 +100,15 @@ protected:
         }));
     }
     void TearDown() override {
+        started.push_back(windowManager);
         for (pid_t pid : started) {
             kill(pid, SIGTERM);
-            WaitFor(pid, 10s);
+            // Some helpers (trayer) do not end on SIGTERM.
+            if (WaitFor(pid, 3s) == -1) {
+                kill(pid, SIGKILL);
+                WaitFor(pid, 3s);
+            }
         }
-        kill(windowManager, SIGTERM);
-        WaitFor(windowManager, 10s);
     }
     void Configure(const std::vector<Action>& actions) {
         const std::string file = home.file("config.lgp");
@@ -612,6 +616,56 @@ TEST_F(Lmgrab, ProblemsAreNotifiedOnceAndASilentDesktopStillCaptures) {
               monitored.rfind("without Ctrl, Alt or Shift"));
     unsetenv("DBUS_SESSION_BUS_ADDRESS");
     unsetenv("PULSE_SERVER");
+}
+
+// Where the desktop has a tray (trayer here), the icon's menu pauses and
+// arms the keys, runs an action by name and quits; without one the tool
+// runs the same.
+TEST_F(Lmgrab, TheTrayMenuPausesRunsAndQuits) {
+    started.push_back(testsupport::Spawn(
+        "trayer", {"--edge", "top", "--align", "right", "--widthtype", "request"}));
+    ASSERT_TRUE(WaitUntil([] {
+        std::string found;
+        return RunX("xdotool", {"search", "--class", "trayer"}, found);
+    }));
+    Configure({{"whole screen", 2, 116, 0}});
+    const pid_t tool = Start();
+    // The icon: the tool's window inside the tray's panel.
+    std::string icon;
+    ASSERT_TRUE(WaitUntil([&] {
+        std::string tree;
+        RunX("xwininfo", {"-root", "-tree"}, tree);
+        std::istringstream lines(tree);
+        bool inPanel = false;
+        for (std::string line; std::getline(lines, line);) {
+            if (line.find("\"panel\"") != std::string::npos) inPanel = true;
+            if (inPanel && line.find("(\"lmgrab\" \"lmgrab\")") != std::string::npos) {
+                icon =
+                    line.substr(line.find("0x"), line.find(' ', line.find("0x")) - line.find("0x"));
+                return true;
+            }
+        }
+        return false;
+    })) << "no tray icon";
+    const auto menu = [&](const std::string& accelerator) {
+        std::string out;
+        RunX("xdotool", {"mousemove", "--window", icon, "11", "11", "click", "3"}, out);
+        std::this_thread::sleep_for(500ms);
+        RunX("xdotool", {"key", accelerator}, out);
+    };
+    menu("p");  // &Pause Hot Keys
+    ASSERT_TRUE(WaitForSaying("hot keys paused"));
+    std::string out;
+    RunX("xdotool", {"key", "ctrl+F5"}, out);
+    std::this_thread::sleep_for(400ms);
+    EXPECT_TRUE(Files().empty());
+    menu("a");  // &Arm Hot Keys
+    ASSERT_TRUE(WaitForSaying("hot keys armed", 2));
+    menu("r");  // &Run, then the first action
+    RunX("xdotool", {"key", "Return"}, out);
+    EXPECT_TRUE(WaitUntil([&] { return Files().size() == 1; }));
+    menu("q");  // &Quit
+    EXPECT_EQ(WaitFor(tool, 10s), 0);
 }
 
 }  // namespace
