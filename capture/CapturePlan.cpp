@@ -95,6 +95,11 @@ CapturePlan PlanConfiguration(const TActionKeys& list, int screenDepth) {
         }
         if (a.Modifiers & ~knownModifiers)
             notes.push_back("modifier bits other than Alt, Ctrl and Shift are ignored");
+        const std::string sound = a.Sound.empty() ? list.DefaultSound : a.Sound;
+        if (sound.find('\\') != std::string::npos || (sound.size() > 1 && sound[1] == ':')) {
+            notes.push_back("sound '" + sound +
+                            "' is a path of another desktop; no sound is played");
+        }
         if (a.SaveTo > codes::kClipboard) {
             notes.push_back("destination code " + std::to_string(a.SaveTo) +
                             " is unknown; nothing is captured");

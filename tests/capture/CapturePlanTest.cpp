@@ -109,6 +109,7 @@ TEST(CapturePlan, ProblemsAreListedAndOnlyGoodKeysAreArmed) {
     add("drawn", codes::kAlt, 'D', 1, 4);
     add("clipboard", codes::kAlt, 'C', 2, 0);
     add("unknown", codes::kAlt, 'U', 7, 9);
+    list.Get(list.Count() - 1).Sound = "C:\\Sounds\\click.wav";
     const CapturePlan plan = PlanConfiguration(list, 24);
     ASSERT_EQ(plan.actions.size(), 9u);
     const bool armed[] = {true, false, false, true, false, false, true, true, true};
@@ -123,6 +124,9 @@ TEST(CapturePlan, ProblemsAreListedAndOnlyGoodKeysAreArmed) {
         "not armed",
         "action 6 \"no key\": has no hot key; it runs only from the tray menu or with --capture 6",
         "action 9 \"unknown\": destination code 7 is unknown; nothing is captured",
+        "action 9 \"unknown\": sound 'C:\\Sounds\\click.wav' is a path of another desktop; no "
+        "sound is "
+        "played",
         "action 9 \"unknown\": grab method 9 is unknown; nothing is captured",
     };
     EXPECT_EQ(plan.problems, std::vector<std::string>(std::begin(expected), std::end(expected)));
