@@ -123,10 +123,9 @@ TEST(CapturePlan, ProblemsAreListedAndOnlyGoodKeysAreArmed) {
         "action 5 \"odd key\": key code 200 is not one of the 48 keys offered (0-9, A-Z, F1-F12); "
         "not armed",
         "action 6 \"no key\": has no hot key; it runs only from the tray menu or with --capture 6",
-        "action 9 \"unknown\": destination code 7 is unknown; nothing is captured",
         "action 9 \"unknown\": sound 'C:\\Sounds\\click.wav' is a path of another desktop; no "
-        "sound is "
-        "played",
+        "sound is played",
+        "action 9 \"unknown\": destination code 7 is unknown; nothing is captured",
         "action 9 \"unknown\": grab method 9 is unknown; nothing is captured",
     };
     EXPECT_EQ(plan.problems, std::vector<std::string>(std::begin(expected), std::end(expected)));
