@@ -1,8 +1,12 @@
 #include "capture/Encoders.h"
 
+#include <jpeglib.h>
 #include <QBuffer>
 #include <QImage>
 #include <QImageWriter>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
 #include <string_view>
 
 #include "capture/ImageWriters.h"
@@ -18,7 +22,7 @@ bool EncodeWithQt(const RgbImage& image, const char* format, int quality, std::s
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, format);
     writer.setQuality(quality);
-    // TIFF would keep the unused fourth byte as a channel; JPEG takes the words as they are.
+    // TIFF would keep the unused fourth byte as a channel.
     if (!writer.write(std::string_view(format) == "tiff"
                           ? view.convertToFormat(QImage::Format_RGB888)
                           : view)) {
@@ -27,6 +31,68 @@ bool EncodeWithQt(const RgbImage& image, const char* format, int quality, std::s
     }
     bytes.assign(buffer.data().constData(), static_cast<std::size_t>(buffer.data().size()));
     return true;
+}
+
+// JPEG straight through libjpeg-turbo, the library Qt's own plugin wraps:
+// no plugin search at start, the screen's words read in place, and full
+// colour resolution (4:4:4) from quality 90 up.
+// libjpeg's way of failing: its default ends the process.
+struct JpegErrors {
+    jpeg_error_mgr manager;
+    std::jmp_buf back;
+};
+
+// Only plain data lives here: libjpeg's longjmp on failure skips destructors.
+bool CompressJpeg(const std::uint32_t* pixels, int width, int height, int quality,
+                  unsigned char*& out, unsigned long& size, char (&message)[JMSG_LENGTH_MAX]) {
+    jpeg_compress_struct info{};
+    JpegErrors errors{};
+    info.err = jpeg_std_error(&errors.manager);
+    errors.manager.error_exit = [](j_common_ptr common) {
+        std::longjmp(reinterpret_cast<JpegErrors*>(common->err)->back, 1);
+    };
+    if (setjmp(errors.back)) {
+        (*info.err->format_message)(reinterpret_cast<j_common_ptr>(&info), message);
+        jpeg_destroy_compress(&info);
+        return false;
+    }
+    jpeg_create_compress(&info);
+    jpeg_mem_dest(&info, &out, &size);
+    info.image_width = static_cast<JDIMENSION>(width);
+    info.image_height = static_cast<JDIMENSION>(height);
+    info.input_components = 4;
+    info.in_color_space = JCS_EXT_BGRX;  // 0x??RRGGBB words, little-endian
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, quality, TRUE);
+    if (quality >= 90) {
+        for (int c = 0; c < info.num_components; ++c) {
+            info.comp_info[c].h_samp_factor = info.comp_info[c].v_samp_factor = 1;
+        }
+    }
+    jpeg_start_compress(&info, TRUE);
+    while (info.next_scanline < info.image_height) {
+        auto* row = reinterpret_cast<JSAMPROW>(const_cast<std::uint32_t*>(
+            pixels + static_cast<std::size_t>(info.next_scanline) * width));
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    return true;
+}
+
+bool EncodeJpeg(const RgbImage& image, int quality, std::string& bytes, std::string& error) {
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    char message[JMSG_LENGTH_MAX] = {};
+    const bool ok =
+        CompressJpeg(image.Pixels().data(), image.width, image.height, quality, out, size, message);
+    if (ok) {
+        bytes.assign(reinterpret_cast<const char*>(out), size);
+    } else {
+        error = std::string("cannot encode JPEG: ") + message;
+    }
+    std::free(out);
+    return ok;
 }
 
 }  // namespace
@@ -48,7 +114,7 @@ bool EncodeImage(const RgbImage& image, const OutputPlan& plan, std::string& byt
             bytes = EncodeTga(image, plan.bits);
             return true;
         case ImageFormat::Jpg:
-            return EncodeWithQt(image, "jpeg", plan.quality, bytes, error);
+            return EncodeJpeg(image, plan.quality, bytes, error);
         case ImageFormat::Tif:
             return EncodeWithQt(image, "tiff", -1, bytes, error);
     }

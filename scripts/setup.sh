@@ -14,7 +14,7 @@ LG_PACKAGES=(
     qt6-base-dev fonts-liberation2
     clang-14 libclang-rt-14-dev
     xvfb xdotool x11-utils openbox x11-apps imagemagick netpbm
-    qt6-image-formats-plugins hyperfine scrot libx11-dev libxtst-dev
+    qt6-image-formats-plugins hyperfine scrot libx11-dev libxtst-dev libjpeg62-turbo-dev
     libcanberra-dev xclip dbus trayer
 )
 

@@ -208,4 +208,25 @@ TEST(ImageWriters, AnIndependentReaderDecodesEveryFormatAndDepth) {
     }
 }
 
+TEST(ImageWriters, JpegKeepsItsQualityAndFullColourFromNinety) {
+    testsupport::TempDir dir;
+    RgbImage image(32, 16);
+    for (std::size_t i = 0; i < image.pixels.size(); ++i)
+        image.pixels[i] = static_cast<std::uint32_t>(i * 0x010203);
+    for (const auto& [quality, sampling] :
+         {std::pair{75, "2x2,1x1,1x1"}, std::pair{90, "1x1,1x1,1x1"}}) {
+        OutputPlan plan;
+        plan.format = ImageFormat::Jpg;
+        plan.quality = quality;
+        std::string bytes, error;
+        ASSERT_TRUE(EncodeImage(image, plan, bytes, error)) << error;
+        const std::string path = dir.file("q" + std::to_string(quality) + ".jpg");
+        std::ofstream(path, std::ios::binary) << bytes;
+        std::string said;
+        testsupport::RunForOutput("identify", {"-format", "%w %h %Q %[jpeg:sampling-factor]", path},
+                                  said);
+        EXPECT_EQ(said, "32 16 " + std::to_string(quality) + " " + sampling);
+    }
+}
+
 }  // namespace
