@@ -2,6 +2,7 @@
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTimer>
@@ -29,14 +30,12 @@ void QuitWhenClipboardIsSafe(X11Desktop& desktop, QtCaptureUi& ui, int limitMs) 
     std::fprintf(stderr,
                  "lmgrab: keeping the image on the clipboard until another program takes it\n");
     auto* poll = new QTimer(qApp);
-    auto* waited = new int(0);
+    QElapsedTimer waited;
+    waited.start();
     QObject::connect(poll, &QTimer::timeout, [&ui, poll, waited, limitMs] {
-        *waited += poll->interval();
-        if (!ui.OwnsClipboard() || *waited >= limitMs) {
-            poll->stop();
-            delete waited;
-            QCoreApplication::exit(0);
-        }
+        if (ui.OwnsClipboard() && waited.elapsed() < limitMs) return;
+        poll->stop();
+        QCoreApplication::exit(0);
     });
     poll->start(100);
 }
