@@ -138,8 +138,9 @@ void CaptureTool::SetArmed(bool armed) {
 void CaptureTool::RunAction(int index) {
     if (busy_ || !list_ || index < 0 || index >= list_->Count()) return;
     busy_ = true;
-    const TActionKey action = list_->Get(index);  // a reload during a dialog leaves it whole
-    const CaptureOutcome outcome = RunCapture(action, *list_, desktop_, std::time(nullptr), &ui_);
+    const std::shared_ptr<TActionKeys> list = list_;
+    const TActionKey& action = list->Get(index);
+    const CaptureOutcome outcome = RunCapture(action, *list, desktop_, std::time(nullptr), &ui_);
     busy_ = false;
     if (!outcome.ok) {
         Report(ActionLabel(index + 1, action.Name) + ": " + outcome.error);

@@ -57,7 +57,9 @@ private:
     HotKeys& hotKeys_;
     bool armed_;
     bool busy_ = false;  // an action runs; presses meanwhile are dropped
-    std::unique_ptr<TActionKeys> list_;
+    // Shared with a run in progress: a reload during its dialog or overlay
+    // must not free the list it reads.
+    std::shared_ptr<TActionKeys> list_;
     CapturePlan plan_;
     std::set<std::string> reported_;  // said once, ever
     std::set<std::string> problems_;  // of the configuration now armed
