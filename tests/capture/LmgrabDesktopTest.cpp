@@ -672,4 +672,21 @@ TEST_F(Lmgrab, TheTrayMenuPausesRunsAndQuits) {
     EXPECT_EQ(WaitFor(tool, 10s), 0);
 }
 
+// A configuration applied while the overlay is up takes effect, and the
+// action already running finishes with what it read.
+TEST_F(Lmgrab, AReloadWhileTheOverlayIsUpLeavesTheRunningActionWhole) {
+    Configure({{"draw", 2, 116, 4}});
+    Start();
+    std::string out;
+    RunX("xdotool", {"key", "ctrl+F5"}, out);
+    ASSERT_TRUE(HasTheKeyboard("Draw a rectangle"));
+    Configure({{"other", 2, 117, 0}});
+    ASSERT_TRUE(WaitForSaying("actions read", 2));
+    RunX("xdotool",
+         {"mousemove", "20", "20", "mousedown", "1", "mousemove", "60", "50", "mouseup", "1"}, out);
+    ASSERT_TRUE(WaitUntil([&] { return Files().size() == 1; })) << FileText(home.file("err.txt"));
+    EXPECT_EQ(Size(Files().front()), "40 30");
+    EXPECT_FALSE(Press("ctrl+F6", 2).empty());
+}
+
 }  // namespace
