@@ -56,6 +56,27 @@ TEST(ImageWriters, BmpBytesAtEachKindOfDepth) {
                      0,   0,   0,  0, 4, 0, 0, 0, 0x13, 0x0B, 0,    0,    0x13, 0x0B, 0,
                      0,   0,   0,  0, 0, 0, 0, 0, 0,    0x00, 0x7C, 0xE0, 0x03}));
 
+    EXPECT_EQ(
+        EncodeBmp(pair, 32),
+        Bytes({'B',  'M',  62, 0, 0, 0, 0, 0,  0, 0, 54, 0, 0, 0, 40,   0, 0, 0,    2,    0, 0,
+               0,    1,    0,  0, 0, 1, 0, 32, 0, 0, 0,  0, 0, 8, 0,    0, 0, 0x13, 0x0B, 0, 0,
+               0x13, 0x0B, 0,  0, 0, 0, 0, 0,  0, 0, 0,  0, 0, 0, 0xFF, 0, 0, 0xFF, 0,    0}));
+    // Eight bits: the picture's colours sorted, the rest of the 256 black.
+    std::string palette8 = Bytes({0, 0xFF, 0, 0, 0, 0, 0xFF, 0}) + std::string(254 * 4, '\0');
+    EXPECT_EQ(EncodeBmp(pair, 8),
+              Bytes({'B', 'M', 0x3A, 0x04, 0, 0, 0,    0,    0, 0, 0x36, 0x04, 0, 0, 40, 0, 0, 0,
+                     2,   0,   0,    0,    1, 0, 0,    0,    1, 0, 8,    0,    0, 0, 0,  0, 4, 0,
+                     0,   0,   0x13, 0x0B, 0, 0, 0x13, 0x0B, 0, 0, 0,    1,    0, 0, 0,  0, 0, 0}) +
+                  palette8 + Bytes({1, 0, 0, 0}));
+    // Four bits: two pixels a byte, high nibble first.
+    std::string palette4 =
+        Bytes({0, 0, 0, 0, 0, 0, 0xFF, 0, 0xFF, 0xFF, 0xFF, 0}) + std::string(13 * 4, '\0');
+    EXPECT_EQ(EncodeBmp(Picture(3, 1, {0x000000, 0xFFFFFF, 0xFF0000}), 4),
+              Bytes({'B', 'M', 122,  0,    0, 0, 0,    0,    0, 0, 118, 0, 0, 0, 40, 0, 0, 0,
+                     3,   0,   0,    0,    1, 0, 0,    0,    1, 0, 4,   0, 0, 0, 0,  0, 4, 0,
+                     0,   0,   0x13, 0x0B, 0, 0, 0x13, 0x0B, 0, 0, 16,  0, 0, 0, 0,  0, 0, 0}) +
+                  palette4 + Bytes({0x02, 0x10, 0, 0}));
+
     const RgbImage dots = Picture(3, 1, {0x000000, 0xFFFFFF, 0x000000});
     EXPECT_EQ(EncodeBmp(dots, 1),
               Bytes({'B', 'M', 66, 0, 0, 0, 0, 0, 0, 0, 62, 0, 0, 0, 40, 0, 0, 0, 3, 0, 0, 0, 1, 0,
