@@ -668,6 +668,24 @@ TEST_F(Lmgrab, TheTrayMenuPausesRunsAndQuits) {
     menu("r");  // &Run, then the first action
     RunX("xdotool", {"key", "Return"}, out);
     EXPECT_TRUE(WaitUntil([&] { return Files().size() == 1; }));
+    menu("c");  // &Configuration...: the editor beside the tool
+    std::string editor;
+    EXPECT_TRUE(WaitUntil([&] {
+        return RunX("xdotool", {"search", "--name", "^Lumagrabber - Configuration$"}, editor);
+    }));
+    // The editor is the tool's child no more: end it through its window's
+    // process (of the windows by that name, the one that tells its process).
+    pid_t editorPid = 0;
+    std::istringstream windows(editor);
+    for (std::string window; editorPid <= 0 && std::getline(windows, window);) {
+        std::string pid;
+        if (RunX("xdotool", {"getwindowpid", window}, pid)) editorPid = std::atoi(pid.c_str());
+    }
+    EXPECT_GT(editorPid, 0);
+    if (editorPid > 0) {
+        kill(editorPid, SIGTERM);
+        EXPECT_TRUE(WaitUntil([&] { return kill(editorPid, 0) != 0; }));
+    }
     menu("q");  // &Quit
     EXPECT_EQ(WaitFor(tool, 10s), 0);
 }
