@@ -79,6 +79,7 @@ public:
         setAttribute(Qt::WA_DeleteOnClose, false);
         setCursor(Qt::CrossCursor);
         setMouseTracking(true);
+        setFocusPolicy(Qt::StrongFocus);
         setWindowTitle(QStringLiteral("Lumagrabber - Draw a rectangle"));
     }
     bool Run(Rect& chosen) {
@@ -100,7 +101,10 @@ public:
             }
         }
         activateWindow();
+        setFocus();
+        qApp->installEventFilter(this);
         loop_.exec();
+        qApp->removeEventFilter(this);
         window->setMouseGrabEnabled(false);
         window->setKeyboardGrabEnabled(false);
         hide();
@@ -148,10 +152,14 @@ protected:
         if (result_.width > 0 && result_.height > 0) Finish(true);
         update();
     }
-    void keyPressEvent(QKeyEvent* e) override {
-        if (e->key() == Qt::Key_Escape) Finish(false);
-        if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && result_.width > 0)
-            Finish(true);
+    // Keys are taken wherever Qt delivers them while the overlay is up: the
+    // window may hold the keyboard before Qt counts it as focused.
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (e->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, e);
+        const int key = static_cast<QKeyEvent*>(e)->key();
+        if (key == Qt::Key_Escape) Finish(false);
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && result_.width > 0) Finish(true);
+        return true;
     }
 
 private:
