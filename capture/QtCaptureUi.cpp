@@ -88,12 +88,15 @@ public:
         show();
         raise();
         activateWindow();
+        setFocus();
+        // From now on, and during the wait below, every key and click counts.
+        qApp->installEventFilter(this);
         // X refuses grabs for a window not yet on the screen: try until it is.
         QElapsedTimer waited;
         waited.start();
         QWindow* window = windowHandle();
         bool keyboard = false, mouse = false;
-        while (!(keyboard && mouse) && waited.elapsed() < 2000) {
+        while (!(keyboard && mouse) && !done_ && waited.elapsed() < 2000) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
             if (window->isExposed()) {
                 keyboard = keyboard || window->setKeyboardGrabEnabled(true);
@@ -101,9 +104,7 @@ public:
             }
         }
         activateWindow();
-        setFocus();
-        qApp->installEventFilter(this);
-        loop_.exec();
+        if (!done_) loop_.exec();
         qApp->removeEventFilter(this);
         window->setMouseGrabEnabled(false);
         window->setKeyboardGrabEnabled(false);
@@ -179,14 +180,17 @@ private:
         return QRect(static_cast<int>(r.x * k), static_cast<int>(r.y * k),
                      static_cast<int>(r.width * k), static_cast<int>(r.height * k));
     }
+    // The first answer stands: a release queued behind an Esc does not take it back.
     void Finish(bool accepted) {
+        if (done_) return;
         accepted_ = accepted;
-        loop_.quit();
+        done_ = true;
+        loop_.quit();  // nothing to quit yet while the grabs are still being made
     }
 
     QImage screen_;
     QEventLoop loop_;
-    bool dragging_ = false, accepted_ = false;
+    bool dragging_ = false, accepted_ = false, done_ = false;
     QPoint start_, end_;
     Rect result_;
 };

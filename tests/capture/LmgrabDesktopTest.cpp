@@ -468,7 +468,8 @@ TEST_F(Lmgrab, ADrawnRectangleKeepsExactlyItsPixelsAndEscCancels) {
         return !RunX("xdotool", {"search", "--name", "Draw a rectangle"}, found);
     }));
     std::this_thread::sleep_for(300ms);
-    EXPECT_EQ(Files().size(), 2u) << "a cancelled rectangle wrote a file";
+    EXPECT_EQ(Files().size(), 2u) << "a cancelled rectangle wrote a file: "
+                                  << FileText(home.file("err.txt"));
     // The keys work again after the overlay.
     EXPECT_FALSE(Press("ctrl+F6", 3).empty());
 }
