@@ -96,7 +96,7 @@ CapturePlan PlanConfiguration(const TActionKeys& list, int screenDepth) {
         if (a.Modifiers & ~knownModifiers)
             notes.push_back("modifier bits other than Alt, Ctrl and Shift are ignored");
         const std::string sound = a.Sound.empty() ? list.DefaultSound : a.Sound;
-        if (sound.find('\\') != std::string::npos || (sound.size() > 1 && sound[1] == ':')) {
+        if (IsOtherDesktopPath(sound)) {
             notes.push_back("sound '" + sound +
                             "' is a path of another desktop; no sound is played");
         }

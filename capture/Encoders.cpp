@@ -7,26 +7,21 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
-#include <string_view>
 
 #include "capture/ImageWriters.h"
 
 namespace {
 
-// JPEG and TIFF through Qt's writers, from the picture's own 24 bits.
-bool EncodeWithQt(const RgbImage& image, const char* format, int quality, std::string& bytes,
-                  std::string& error) {
+// TIFF through Qt's writer, as 24-bit RGB: the words' unused fourth byte
+// would otherwise be kept as a channel.
+bool EncodeTiff(const RgbImage& image, std::string& bytes, std::string& error) {
     const QImage view(reinterpret_cast<const uchar*>(image.Pixels().data()), image.width,
                       image.height, image.width * 4, QImage::Format_RGB32);
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, format);
-    writer.setQuality(quality);
-    // TIFF would keep the unused fourth byte as a channel.
-    if (!writer.write(std::string_view(format) == "tiff"
-                          ? view.convertToFormat(QImage::Format_RGB888)
-                          : view)) {
-        error = "cannot encode " + std::string(format) + ": " + writer.errorString().toStdString();
+    QImageWriter writer(&buffer, "tiff");
+    if (!writer.write(view.convertToFormat(QImage::Format_RGB888))) {
+        error = "cannot encode TIFF: " + writer.errorString().toStdString();
         return false;
     }
     bytes.assign(buffer.data().constData(), static_cast<std::size_t>(buffer.data().size()));
@@ -116,7 +111,7 @@ bool EncodeImage(const RgbImage& image, const OutputPlan& plan, std::string& byt
         case ImageFormat::Jpg:
             return EncodeJpeg(image, plan.quality, bytes, error);
         case ImageFormat::Tif:
-            return EncodeWithQt(image, "tiff", -1, bytes, error);
+            return EncodeTiff(image, bytes, error);
     }
     return false;
 }

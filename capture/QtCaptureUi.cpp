@@ -19,6 +19,7 @@
 #include <algorithm>
 
 #include "capture/Encoders.h"
+#include "capture/TargetFile.h"
 
 namespace {
 
@@ -276,7 +277,7 @@ bool QtCaptureUi::OwnsClipboard() const {
 }
 
 void QtCaptureUi::PlaySound(const std::string& path) {
-    if (path.find('\\') != std::string::npos || (path.size() > 1 && path[1] == ':')) {
+    if (IsOtherDesktopPath(path)) {
         report_("sound '" + path + "' is a path of another desktop; no sound is played");
         return;
     }

@@ -35,12 +35,6 @@ std::string FromUserDirs() {
     return "";
 }
 
-bool OtherDesktopForm(const std::string& dir) {
-    const bool drive =
-        dir.size() >= 2 && std::isalpha(static_cast<unsigned char>(dir[0])) && dir[1] == ':';
-    return drive || dir.find('\\') != std::string::npos;
-}
-
 std::string Trimmed(const std::string& s) {
     const auto first = s.find_first_not_of(" \t");
     if (first == std::string::npos) return "";
@@ -76,6 +70,12 @@ bool WriteAll(int fd, const std::string& bytes) {
 
 }  // namespace
 
+bool IsOtherDesktopPath(const std::string& path) {
+    const bool drive =
+        path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
+    return drive || path.find('\\') != std::string::npos;
+}
+
 std::string PicturesFolder() {
     const char* env = std::getenv("XDG_PICTURES_DIR");
     if (env && *env == '/') return env;
@@ -89,7 +89,7 @@ TargetFolder ResolveTargetFolder(const std::string& actionDir, const std::string
     const std::string pictures = PicturesFolder();
     if (dir.empty() || dir == "." || dir == ".\\" || dir == "./") {
         target.path = pictures;
-    } else if (OtherDesktopForm(dir)) {
+    } else if (IsOtherDesktopPath(dir)) {
         target.path = pictures;
         target.notes.push_back("folder '" + dir + "' is in another desktop's form; " + pictures +
                                " is used");

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+// A path in the other desktop's form: a drive letter or backslashes.
+bool IsOtherDesktopPath(const std::string& path);
+
 // $XDG_PICTURES_DIR, else the user's user-dirs.dirs entry, else ~/Pictures.
 std::string PicturesFolder();
 
