@@ -10,14 +10,14 @@
 #include "model/ActionCodes.h"
 #include "platform/SafeFile.h"
 
-namespace {
-
 Rect Intersect(const Rect& a, const Rect& b) {
     const int left = std::max(a.x, b.x), top = std::max(a.y, b.y);
     const int right = std::min(a.x + a.width, b.x + b.width),
               bottom = std::min(a.y + a.height, b.y + b.height);
     return right > left && bottom > top ? Rect{left, top, right - left, bottom - top} : Rect{};
 }
+
+namespace {
 
 // Places length centred on centre within [0, limit), shrinking it to fit.
 void Centre(int centre, int limit, int& start, int& length) {
@@ -52,10 +52,16 @@ bool AreaOf(const TActionKey& a, Desktop& desktop, Rect& area, std::string& erro
                 error = "cannot find the mouse pointer";
                 return false;
             }
+            // Inside the monitor under the pointer: no pixels no monitor shows.
+            Rect monitor = screen;
+            for (const Rect& m : desktop.Monitors())
+                if (m.Contains(px, py)) monitor = m;
             area.width = a.RecWidth;
             area.height = a.RecHeight;
-            Centre(px, screen.width, area.x, area.width);
-            Centre(py, screen.height, area.y, area.height);
+            Centre(px - monitor.x, monitor.width, area.x, area.width);
+            Centre(py - monitor.y, monitor.height, area.y, area.height);
+            area.x += monitor.x;
+            area.y += monitor.y;
             return true;
         }
         case codes::kArbitraryRectangle:
@@ -76,10 +82,19 @@ RgbImage Crop(const RgbImage& image, const Rect& r) {
     return out;
 }
 
-bool HasExtension(const std::string& path) {
-    const auto slash = path.rfind('/');
-    const auto dot = path.rfind('.');
-    return dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+// Pixels of area that no monitor shows are undefined on X11: black.
+void BlankUnshown(RgbImage& image, const Rect& area, const std::vector<Rect>& monitors) {
+    for (const Rect& m : monitors)
+        if (Intersect(m, area) == area) return;
+    if (image.borrowed) image = Crop(image, {0, 0, image.width, image.height});
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
+            const int sx = area.x + x, sy = area.y + y;
+            bool shown = false;
+            for (const Rect& m : monitors) shown = shown || m.Contains(sx, sy);
+            if (!shown) image.At(x, y) = 0;
+        }
+    }
 }
 
 }  // namespace
@@ -87,20 +102,20 @@ bool HasExtension(const std::string& path) {
 CaptureOutcome RunCapture(const TActionKey& a, const TActionKeys& list, Desktop& desktop,
                           std::time_t now, CaptureUi* ui) {
     CaptureOutcome out;
-    const std::string sound = a.Sound.empty() ? list.DefaultSound : a.Sound;
+    std::string sound = a.Sound.empty() ? list.DefaultSound : a.Sound;
+    if (IsOtherDesktopPath(sound)) sound.clear();  // the plan has said so already
     if (a.SaveTo == codes::kNoOutput) {
         if (ui && !sound.empty()) ui->PlaySound(sound);
         out.ok = true;
         return out;
     }
-    if (a.SaveTo != codes::kImageFile && a.SaveTo != codes::kClipboard) {
-        out.error = "destination code " + std::to_string(a.SaveTo) + " is unknown";
-        return out;
-    }
-    if (a.SaveTo == codes::kClipboard && !ui) {
+    // Destinations the editor does not know it shows as a file: so be it.
+    const bool toClipboard = a.SaveTo == codes::kClipboard;
+    if (toClipboard && !ui) {
         out.error = "saving to the clipboard needs the desktop's clipboard";
         return out;
     }
+    if (out.error = desktop.Unreadable(); !out.error.empty()) return out;
     Rect area;
     RgbImage image;
     if (a.GrabMethod == codes::kArbitraryRectangle) {
@@ -109,23 +124,25 @@ CaptureOutcome RunCapture(const TActionKey& a, const TActionKeys& list, Desktop&
             return out;
         }
         RgbImage screen;
+        const std::vector<Rect> monitors = desktop.Monitors();
         if (!desktop.Grab(desktop.Screen(), screen, out.error)) return out;
-        if (!ui->ChooseRectangle(screen, area)) {
+        BlankUnshown(screen, desktop.Screen(), monitors);
+        if (!ui->ChooseRectangle(screen, monitors, area)) {
             out.ok = out.cancelled = true;
             return out;
         }
         image = Crop(screen, area);
     } else if (!AreaOf(a, desktop, area, out.error) || !desktop.Grab(area, image, out.error)) {
         return out;
+    } else {
+        BlankUnshown(image, area, desktop.Monitors());
     }
     if (ui && !sound.empty()) ui->PlaySound(sound);
-    const OutputPlan plan = PlanOutput(a, desktop.Depth());
-    if (a.SaveTo == codes::kClipboard) {
+    OutputPlan plan = PlanOutput(a, desktop.Depth());
+    if (toClipboard) {
         out.ok = out.onClipboard = ui->PutOnClipboard(image, plan, out.error);
         return out;
     }
-    std::string bytes;
-    if (!EncodeImage(image, plan, bytes, out.error)) return out;
     const TargetFolder folder = ResolveTargetFolder(a.TargetDir, list.TargetDir);
     const std::string base = CaptureBaseName(now);
     if (a.QuerryFName && ui) {
@@ -136,13 +153,24 @@ CaptureOutcome RunCapture(const TActionKey& a, const TActionKeys& list, Desktop&
             out.ok = out.cancelled = true;
             return out;
         }
-        if (!HasExtension(chosen)) chosen += plan.extension;
+        // The name's own format where the tool writes it: a person who
+        // typed "shot.png" wants PNG bytes in it.
+        if (const FormatInfo* named = FormatOfFileName(chosen);
+            named && named->format != plan.format) {
+            TActionKey asNamed = a;
+            asNamed.Extension = named->extension;
+            plan = PlanOutput(asNamed, desktop.Depth());
+        }
+        std::string bytes;
+        if (!EncodeImage(image, plan, bytes, out.error)) return out;
         // The dialog asked before replacing a file; this is the person's choice.
         platform::AtomicFileWriter writer(chosen);
         out.ok = writer.Commit(bytes, out.error);
         if (out.ok) out.path = chosen;
         return out;
     }
+    std::string bytes;
+    if (!EncodeImage(image, plan, bytes, out.error)) return out;
     out.ok = WriteNewFile(folder.path, base, plan.extension, bytes, out.path, out.error);
     return out;
 }

@@ -42,6 +42,8 @@ std::string Describe(const TActionKey& a, const TActionKeys& list, int screenDep
             what += " as " + DescribeOutput(plan) + " into " + folder.path;
             notes.insert(notes.end(), plan.notes.begin(), plan.notes.end());
             notes.insert(notes.end(), folder.notes.begin(), folder.notes.end());
+            if (const std::string why = UnwritableReason(folder.path); !why.empty())
+                notes.push_back("folder " + folder.path + " cannot be written: " + why);
         }
     }
     if (a.Quit) what += "; then the tool stops";
@@ -57,6 +59,22 @@ std::string ActionLabel(int number, const std::string& name) {
 std::string KeyTakenProblem(const PlannedAction& action) {
     return ActionLabel(action.number, action.name) + ": " + action.hotKeyText +
            " is held by another program; this action is not armed";
+}
+
+std::string ArmProblem(const PlannedAction& action, const HotKeys::Outcome& outcome) {
+    const std::string label = ActionLabel(action.number, action.name) + ": ";
+    switch (outcome.result) {
+        case HotKeys::GrabResult::Taken:
+            return KeyTakenProblem(action);
+        case HotKeys::GrabResult::NoSuchKey:
+            return label + "no key of this keyboard makes " + action.hotKeyText + "; not armed";
+        case HotKeys::GrabResult::KeptByServer:
+            return label + "the X server keeps " + action.hotKeyText + " for itself (it " +
+                   outcome.detail + "), so this action can never fire; choose another key";
+        case HotKeys::GrabResult::Grabbed:
+            break;
+    }
+    return "";
 }
 
 CapturePlan PlanConfiguration(const TActionKeys& list, int screenDepth) {
@@ -99,10 +117,12 @@ CapturePlan PlanConfiguration(const TActionKeys& list, int screenDepth) {
         if (IsOtherDesktopPath(sound)) {
             notes.push_back("sound '" + sound +
                             "' is a path of another desktop; no sound is played");
+        } else if (!sound.empty() && !FileExists(sound)) {
+            notes.push_back("sound '" + sound + "' does not exist; no sound is played");
         }
         if (a.SaveTo > codes::kClipboard) {
             notes.push_back("destination code " + std::to_string(a.SaveTo) +
-                            " is unknown; nothing is captured");
+                            " is unknown; the capture is saved as a file, as the editor shows it");
         }
         if (a.SaveTo != codes::kNoOutput) {
             if (a.GrabMethod > codes::kArbitraryRectangle) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "capture/HotKey.h"
+#include "capture/HotKeys.h"
 #include "model/ActionKeys.h"
 
 struct PlannedAction {
@@ -30,3 +31,6 @@ std::string ActionLabel(int number, const std::string& name);
 
 // The problem's text for a hot key another program holds.
 std::string KeyTakenProblem(const PlannedAction& action);
+
+// The problem's text for a key that could not be armed; "" when it was.
+std::string ArmProblem(const PlannedAction& action, const HotKeys::Outcome& outcome);

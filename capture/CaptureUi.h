@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "capture/Desktop.h"
 #include "capture/Image.h"
@@ -12,10 +13,13 @@
 class CaptureUi {
 public:
     virtual ~CaptureUi() = default;
-    // Shows the frozen screen and lets a rectangle be drawn on it, in the
-    // screen's pixels; false when cancelled.
-    virtual bool ChooseRectangle(const RgbImage& screen, Rect& chosen) = 0;
-    // Asks where to save, proposing a full path; false when cancelled.
+    // Shows the frozen screen over every monitor and lets a rectangle be
+    // drawn on it, in the screen's pixels; false when cancelled.
+    virtual bool ChooseRectangle(const RgbImage& screen, const std::vector<Rect>& monitors,
+                                 Rect& chosen) = 0;
+    // Asks where to save, proposing a full path; false when cancelled. The
+    // name chosen ends in a format the tool writes (else extension is
+    // added: SaveAsName), and the person has agreed to replace it if it exists.
     virtual bool AskFileName(const std::string& proposed, const std::string& extension,
                              std::string& chosen) = 0;
     // Offers the image to other programs until another takes the clipboard.

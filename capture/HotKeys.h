@@ -4,16 +4,30 @@
 #pragma once
 
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "capture/HotKey.h"
 
+struct HotKeyBinding {
+    int id = 0;
+    X11HotKey key;
+};
+
 class HotKeys {
 public:
-    enum class GrabResult { Grabbed, Taken, NoSuchKey };
+    enum class GrabResult { Grabbed, Taken, NoSuchKey, KeptByServer };
+    struct Outcome {
+        GrabResult result = GrabResult::Grabbed;
+        std::string detail;  // for KeptByServer: what the server does instead
+    };
 
     virtual ~HotKeys() = default;
-    virtual GrabResult Grab(int id, const X11HotKey& key) = 0;
-    virtual void UngrabAll() = 0;
+    // Makes these the armed keys, one outcome each. A key armed before and
+    // still wanted stays armed throughout; new keys are armed before the
+    // ones that go are let go, so no press of a kept key is ever lost.
+    virtual std::vector<Outcome> Arm(const std::vector<HotKeyBinding>& keys) = 0;
+    void Disarm() { Arm({}); }
     // Lets go of the keyboard a hot key's press holds until its release,
     // before anything else asks for input.
     virtual void ReleaseKeyboard() = 0;

@@ -33,6 +33,28 @@ void PackRow(std::string& out, const std::uint8_t* row, int width, int bits) {
     }
 }
 
+// One bit a pixel is black and white, as every reader shows it: each pixel
+// by its own luminance, so near-black stays black and bright green white.
+IndexedImage BlackAndWhite(const RgbImage& image) {
+    IndexedImage out;
+    out.width = image.width;
+    out.height = image.height;
+    out.palette = {0x000000, 0xFFFFFF};
+    out.indexes.resize(static_cast<std::size_t>(image.width) * image.height);
+    std::size_t i = 0;
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x) {
+            const std::uint32_t c = image.At(x, y);
+            out.indexes[i++] = 299 * Red(c) + 587 * Green(c) + 114 * Blue(c) >= 128 * 1000 ? 1 : 0;
+        }
+    return out;
+}
+
+// The palette and indexes of a picture of 1, 4 or 8 bits a pixel.
+IndexedImage Indexed(const RgbImage& image, int bits) {
+    return bits == 1 ? BlackAndWhite(image) : Quantize(image, PaletteSize(bits));
+}
+
 }  // namespace
 
 std::string EncodeBmp(const RgbImage& image, int bits) {
@@ -69,7 +91,7 @@ std::string EncodeBmp(const RgbImage& image, int bits) {
     }
     IndexedImage indexedImage;
     if (indexed) {
-        indexedImage = Quantize(image, PaletteSize(bits));
+        indexedImage = Indexed(image, bits);
         for (std::uint32_t i = 0; i < colours; ++i) {
             const std::uint32_t c = i < indexedImage.palette.size() ? indexedImage.palette[i] : 0;
             Put32(out, c);  // blue, green, red, reserved
@@ -121,23 +143,6 @@ void PutRuns(std::string& out, const std::string& line) {
     }
 }
 
-// Two colours as black (index 0) and white: the darker one goes black.
-IndexedImage BlackAndWhite(const RgbImage& image) {
-    IndexedImage two = Quantize(image, 2);
-    const auto light = [](std::uint32_t c) {
-        return 299 * Red(c) + 587 * Green(c) + 114 * Blue(c);
-    };
-    std::uint8_t map[2] = {0, 1};
-    if (two.palette.size() == 1) {
-        map[0] = light(two.palette[0]) >= 128 * 1000 ? 1 : 0;
-    } else if (two.palette.size() == 2 && light(two.palette[0]) > light(two.palette[1])) {
-        map[0] = 1, map[1] = 0;
-    }
-    for (std::uint8_t& i : two.indexes) i = map[i];
-    two.palette = {0x000000, 0xFFFFFF};
-    return two;
-}
-
 }  // namespace
 
 std::string EncodePcx(const RgbImage& image, int bits) {
@@ -146,7 +151,7 @@ std::string EncodePcx(const RgbImage& image, int bits) {
     const int planeBits = bits == 4 ? 1 : bits;
     const int bytesPerLine = ((w * planeBits + 7) / 8 + 1) & ~1;  // even, as readers expect
     const IndexedImage indexed =
-        bits == 1 ? BlackAndWhite(image) : Quantize(image, PaletteSize(bits));
+        Indexed(image, bits);
 
     std::string out;
     out += static_cast<char>(10);  // ZSoft

@@ -6,6 +6,15 @@
 
 namespace {
 
+constexpr FormatInfo kFormatTable[] = {
+    {ImageFormat::Bmp, codes::kBmp, "BMP", "image/bmp"},
+    {ImageFormat::Jpg, codes::kJpg, "JPEG", "image/jpeg"},
+    {ImageFormat::Tga, codes::kTga, "TGA", nullptr},
+    {ImageFormat::Tif, codes::kTif, "TIFF", "image/tiff"},
+    {ImageFormat::Pcx, codes::kPcx, "PCX", nullptr},
+    {ImageFormat::Png, ".png", "PNG", "image/png"},
+};
+
 std::string Lower(std::string s) {
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
@@ -33,11 +42,32 @@ std::string CodeText(int code) {
 
 }  // namespace
 
+const FormatInfo& InfoOf(ImageFormat format) {
+    for (const FormatInfo& info : kFormatTable)
+        if (info.format == format) return info;
+    return kFormatTable[0];
+}
+
+const FormatInfo* FormatOfFileName(const std::string& name) {
+    const auto dot = name.rfind('.');
+    if (dot == std::string::npos || name.find('/', dot) != std::string::npos) return nullptr;
+    const std::string ext = Lower(name.substr(dot));
+    for (const FormatInfo& info : kFormatTable)
+        if (ext == info.extension) return &info;
+    return nullptr;
+}
+
+std::string SaveAsName(const std::string& name, const std::string& extension) {
+    return FormatOfFileName(name) ? name : name + extension;
+}
+
 OutputPlan PlanOutput(const TActionKey& a, int screenDepth) {
     OutputPlan plan;
     const int code = a.PixelFormat;
     const std::string ext = Lower(a.Extension);
-    if (ext == codes::kJpg) {
+    if (ext == InfoOf(ImageFormat::Png).extension) {
+        plan.format = ImageFormat::Png;
+    } else if (ext == codes::kJpg) {
         plan.format = ImageFormat::Jpg;
         plan.quality = a.Quality >= codes::kMinQuality && a.Quality <= codes::kMaxQuality
                            ? a.Quality
@@ -66,7 +96,7 @@ OutputPlan PlanOutput(const TActionKey& a, int screenDepth) {
                 a.Extension.empty()
                     ? std::string("no file format is set; .bmp is written")
                     : "file format '" + a.Extension +
-                          "' is not one of .bmp .jpg .tga .tif .pcx; .bmp is written");
+                          "' is not one of .bmp .jpg .tga .tif .pcx .png; .bmp is written");
         }
         plan.format = ImageFormat::Bmp;
         if (code == codes::kScreenDepth) {
@@ -78,7 +108,7 @@ OutputPlan PlanOutput(const TActionKey& a, int screenDepth) {
             plan.notes.push_back(CodeText(code) + " is not one of .bmp's; 24 bit is written");
         }
     }
-    plan.extension = codes::kFormats[static_cast<int>(plan.format)];
+    plan.extension = InfoOf(plan.format).extension;
     return plan;
 }
 
@@ -87,13 +117,11 @@ std::string DescribeOutput(const OutputPlan& plan) {
         case ImageFormat::Jpg:
             return "JPEG, quality " + std::to_string(plan.quality);
         case ImageFormat::Tif:
-            return "TIFF, 24 bit";
+        case ImageFormat::Png:
+            return std::string(InfoOf(plan.format).name) + ", 24 bit";
         default:
             break;
     }
-    const char* name = plan.format == ImageFormat::Bmp   ? "BMP"
-                       : plan.format == ImageFormat::Pcx ? "PCX"
-                                                         : "TGA";
-    return std::string(name) + ", " + std::to_string(plan.bits) + " bit" +
+    return std::string(InfoOf(plan.format).name) + ", " + std::to_string(plan.bits) + " bit" +
            (plan.bits <= 8 ? " with a palette" : "");
 }

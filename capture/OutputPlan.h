@@ -9,8 +9,19 @@
 
 #include "model/ActionKey.h"
 
-// In the order of codes::kFormats.
-enum class ImageFormat { Bmp, Jpg, Tga, Tif, Pcx };
+enum class ImageFormat { Bmp, Jpg, Tga, Tif, Pcx, Png };
+
+// What the tool knows of each format it writes: the editor's five, then
+// PNG, which a person may ask for by the name given in the save dialog.
+struct FormatInfo {
+    ImageFormat format;
+    const char* extension;
+    const char* name;
+    const char* mime;  // as the clipboard offers it; nullptr where none is common
+};
+const FormatInfo& InfoOf(ImageFormat format);
+// The format a file name's extension names (any case), or nullptr.
+const FormatInfo* FormatOfFileName(const std::string& name);
 
 struct OutputPlan {
     ImageFormat format = ImageFormat::Bmp;
@@ -25,3 +36,8 @@ OutputPlan PlanOutput(const TActionKey& action, int screenDepth);
 
 // "JPEG, quality 75", "BMP, 8 bit with a palette", ...
 std::string DescribeOutput(const OutputPlan& plan);
+
+// The name a capture is saved under when a person typed name: as typed
+// where its extension names a format the tool writes, else with extension
+// (the action's own) added.
+std::string SaveAsName(const std::string& name, const std::string& extension);

@@ -1,12 +1,16 @@
 #include "capture/QtCaptureUi.h"
 
 #include <canberra.h>
+#include <dlfcn.h>
+#include <sys/stat.h>
 
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QDir>
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QImage>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -68,15 +72,16 @@ private:
     QString mime_;
 };
 
-// The frozen screen over everything; a rectangle drawn on it with the
+// The frozen screen over every monitor; a rectangle drawn on it with the
 // mouse, its size shown beside it. The release or Enter confirms, Esc
-// cancels. Coordinates are the screen's pixels, whatever the scaling.
+// cancels. The tool runs Qt unscaled, so a widget's pixel is a screen pixel.
 class RectangleOverlay : public QWidget {
 public:
-    explicit RectangleOverlay(const QImage& screen)
+    RectangleOverlay(const QImage& screen, const std::vector<Rect>& monitors)
         : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                                Qt::X11BypassWindowManagerHint),
-          screen_(screen) {
+          screen_(screen),
+          monitors_(monitors) {
         setAttribute(Qt::WA_DeleteOnClose, false);
         setCursor(Qt::CrossCursor);
         setMouseTracking(true);
@@ -84,8 +89,8 @@ public:
         setWindowTitle(QStringLiteral("Lumagrabber - Draw a rectangle"));
     }
     bool Run(Rect& chosen) {
-        QScreen* s = QGuiApplication::primaryScreen();
-        setGeometry(s->geometry());
+        // One window over the whole screen, every monitor included.
+        setGeometry(0, 0, screen_.width(), screen_.height());
         show();
         raise();
         activateWindow();
@@ -118,22 +123,21 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
-        p.drawImage(rect(), screen_);
-        if (!dragging_ && result_.width == 0) return;
+        p.drawImage(0, 0, screen_);
+        if (!dragging_) return;
         const Rect c = Current();
-        const QRect r = Logical(c);
+        const QRect r(c.x, c.y, c.width, c.height);
         // Dimmed around, clear inside: what will be kept.
         p.fillRect(rect(), QColor(0, 0, 0, 90));
-        p.drawImage(r, screen_, QRect(c.x, c.y, c.width, c.height));
+        p.drawImage(r.topLeft(), screen_, r);
         p.setPen(QPen(QColor(255, 64, 0), 1));
         p.drawRect(r.adjusted(0, 0, -1, -1));
         const QString size = QStringLiteral("%1 x %2").arg(c.width).arg(c.height);
-        const QPoint at = r.bottomRight() + QPoint(8, 8);
-        p.fillRect(
-            QRect(at, QSize(fontMetrics().horizontalAdvance(size) + 8, fontMetrics().height() + 4)),
-            QColor(255, 255, 224));
+        const QSize box(fontMetrics().horizontalAdvance(size) + 8, fontMetrics().height() + 4);
+        const QRect label = LabelPlace(r, box);
+        p.fillRect(label, QColor(255, 255, 224));
         p.setPen(Qt::black);
-        p.drawText(at + QPoint(4, fontMetrics().ascent() + 2), size);
+        p.drawText(label.topLeft() + QPoint(4, fontMetrics().ascent() + 2), size);
     }
     void mousePressEvent(QMouseEvent* e) override {
         if (e->button() != Qt::LeftButton) return;
@@ -149,9 +153,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* e) override {
         if (e->button() != Qt::LeftButton || !dragging_) return;
         end_ = ToPixels(e->position());
-        result_ = Current();
-        dragging_ = false;
-        if (result_.width > 0 && result_.height > 0) Finish(true);
+        TakeIfItHasArea();
+        dragging_ = false;  // a line has no area: draw again
         update();
     }
     // Keys are taken wherever Qt delivers them while the overlay is up: the
@@ -160,26 +163,37 @@ protected:
         if (e->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, e);
         const int key = static_cast<QKeyEvent*>(e)->key();
         if (key == Qt::Key_Escape) Finish(false);
-        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && result_.width > 0) Finish(true);
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && dragging_) TakeIfItHasArea();
         return true;
     }
 
 private:
-    double Ratio() const { return screen_.width() / static_cast<double>(std::max(1, width())); }
     QPoint ToPixels(QPointF p) const {
-        return QPoint(std::clamp(static_cast<int>(p.x() * Ratio() + 0.5), 0, screen_.width()),
-                      std::clamp(static_cast<int>(p.y() * Ratio() + 0.5), 0, screen_.height()));
+        const double k = devicePixelRatioF();
+        return QPoint(std::clamp(static_cast<int>(p.x() * k), 0, screen_.width() - 1),
+                      std::clamp(static_cast<int>(p.y() * k), 0, screen_.height() - 1));
     }
-    // From the press to the pointer: the pixels between, the end's excluded.
+    // From the press to the pointer, both corners included.
     Rect Current() const {
-        if (!dragging_) return result_;
         const int x = std::min(start_.x(), end_.x()), y = std::min(start_.y(), end_.y());
-        return {x, y, std::abs(end_.x() - start_.x()), std::abs(end_.y() - start_.y())};
+        return {x, y, std::abs(end_.x() - start_.x()) + 1, std::abs(end_.y() - start_.y()) + 1};
     }
-    QRect Logical(const Rect& r) const {
-        const double k = 1 / Ratio();
-        return QRect(static_cast<int>(r.x * k), static_cast<int>(r.y * k),
-                     static_cast<int>(r.width * k), static_cast<int>(r.height * k));
+    void TakeIfItHasArea() {
+        if (start_.x() == end_.x() || start_.y() == end_.y()) return;
+        result_ = Current();
+        Finish(true);
+    }
+    // Beside the rectangle's far corner, inside the monitor that shows it.
+    QRect LabelPlace(const QRect& r, const QSize& box) const {
+        QRect monitor(0, 0, screen_.width(), screen_.height());
+        for (const Rect& m : monitors_)
+            if (m.Contains(end_.x(), end_.y())) monitor = QRect(m.x, m.y, m.width, m.height);
+        QPoint at = r.bottomRight() + QPoint(8, 8);
+        if (at.x() + box.width() > monitor.right()) at.setX(r.left() - box.width() - 8);
+        if (at.y() + box.height() > monitor.bottom()) at.setY(r.top() - box.height() - 8);
+        at.setX(std::clamp(at.x(), monitor.left(), monitor.right() - box.width()));
+        at.setY(std::clamp(at.y(), monitor.top(), monitor.bottom() - box.height()));
+        return QRect(at, box);
     }
     // The first answer stands: a release queued behind an Esc does not take it back.
     void Finish(bool accepted) {
@@ -190,6 +204,7 @@ private:
     }
 
     QImage screen_;
+    std::vector<Rect> monitors_;
     QEventLoop loop_;
     bool dragging_ = false, accepted_ = false, done_ = false;
     QPoint start_, end_;
@@ -214,42 +229,88 @@ QtCaptureUi::~QtCaptureUi() {
     if (sound_) ca_context_destroy(sound_);
 }
 
-bool QtCaptureUi::ChooseRectangle(const RgbImage& screen, Rect& chosen) {
+bool QtCaptureUi::ChooseRectangle(const RgbImage& screen, const std::vector<Rect>& monitors,
+                                  Rect& chosen) {
     releaseKeyboard_();
-    RectangleOverlay overlay(ToQImage(screen));
+    RectangleOverlay overlay(ToQImage(screen), monitors);
     return overlay.Run(chosen);
 }
+
+namespace {
+
+// The save dialog decides the final name itself, so that it can ask before
+// replacing that file, whatever was typed, and refuse a folder that is not
+// there while the person can still choose another.
+class SaveAsDialog : public QFileDialog {
+public:
+    SaveAsDialog(const std::string& extension)
+        : QFileDialog(nullptr, QStringLiteral("Lumagrabber - Save Capture As")),
+          extension_(extension) {
+        setOption(QFileDialog::DontUseNativeDialog);
+        setOption(QFileDialog::DontConfirmOverwrite);  // asked below, of the final name
+        setAcceptMode(QFileDialog::AcceptSave);
+        setFileMode(QFileDialog::AnyFile);
+        const QString ext = QString::fromStdString(extension);
+        setNameFilters({QStringLiteral("%1 files (*%2)").arg(ext.mid(1).toUpper(), ext),
+                        QStringLiteral("All Files (*)")});
+        setDefaultSuffix(QString());
+        setWindowFlag(Qt::WindowStaysOnTopHint);
+    }
+    std::string chosen;
+
+protected:
+    void accept() override {
+        const QStringList files = selectedFiles();
+        if (files.isEmpty() || QFileInfo(files.front()).isDir()) {
+            QFileDialog::accept();  // opens the folder typed
+            return;
+        }
+        const QString name =
+            QString::fromStdString(SaveAsName(files.front().toStdString(), extension_));
+        const QFileInfo info(name);
+        if (!info.absoluteDir().exists()) {
+            QMessageBox::warning(this, windowTitle(),
+                                 QStringLiteral("The folder %1 does not exist.")
+                                     .arg(QDir::toNativeSeparators(info.absolutePath())));
+            return;
+        }
+        if (info.exists() &&
+            QMessageBox::question(this, windowTitle(),
+                                  QStringLiteral("%1 already exists.\nDo you want to replace it?")
+                                      .arg(info.fileName()),
+                                  QMessageBox::Yes | QMessageBox::No,
+                                  QMessageBox::No) != QMessageBox::Yes) {
+            return;
+        }
+        chosen = name.toStdString();
+        QFileDialog::accept();
+    }
+
+private:
+    std::string extension_;
+};
+
+}  // namespace
 
 bool QtCaptureUi::AskFileName(const std::string& proposed, const std::string& extension,
                               std::string& chosen) {
     releaseKeyboard_();
-    QFileDialog dialog(nullptr, QStringLiteral("Lumagrabber - Save Capture As"));
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    const QString ext = QString::fromStdString(extension);
-    dialog.setNameFilters({QStringLiteral("%1 files (*%2)").arg(ext.mid(1).toUpper(), ext),
-                           QStringLiteral("All Files (*)")});
-    dialog.setDefaultSuffix(QString());  // the capture adds the action's own
+    SaveAsDialog dialog(extension);
     const QString path = QString::fromStdString(proposed);
     dialog.setDirectory(QFileInfo(path).absolutePath());
     dialog.selectFile(QFileInfo(path).fileName());
-    dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
     dialog.show();
     dialog.raise();
     dialog.activateWindow();
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
-    chosen = dialog.selectedFiles().front().toStdString();
+    if (dialog.exec() != QDialog::Accepted || dialog.chosen.empty()) return false;
+    chosen = dialog.chosen;
     return true;
 }
 
 bool QtCaptureUi::PutOnClipboard(const RgbImage& image, const OutputPlan& plan,
                                  std::string& error) {
     // The action's own format too, where desktop programs take it.
-    const char* mime = plan.format == ImageFormat::Bmp   ? "image/bmp"
-                       : plan.format == ImageFormat::Jpg ? "image/jpeg"
-                       : plan.format == ImageFormat::Tif ? "image/tiff"
-                                                         : nullptr;
+    const char* mime = InfoOf(plan.format).mime;
     auto* data = new CaptureMimeData(ToQImage(image), plan, mime);
     // Qt claims the clipboard with the time of the last event it saw, and
     // hot keys reach another connection: a program that took the clipboard
@@ -276,23 +337,51 @@ bool QtCaptureUi::OwnsClipboard() const {
     return QGuiApplication::clipboard()->ownsClipboard();
 }
 
+namespace {
+
+void Silent(const char*, int, const char*, int, const char*, ...) {}
+
+// ALSA prints its complaints itself, on every try, where no sound device
+// works; the tool says once what matters instead.
+void QuietenAlsa() {
+    void* alsa = dlopen("libasound.so.2", RTLD_LAZY);
+    if (!alsa) return;
+    using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+    if (auto set = reinterpret_cast<int (*)(Handler)>(dlsym(alsa, "snd_lib_error_set_handler")))
+        set(Silent);
+}
+
+}  // namespace
+
 void QtCaptureUi::PlaySound(const std::string& path) {
-    if (IsOtherDesktopPath(path)) {
-        report_("sound '" + path + "' is a path of another desktop; no sound is played");
-        return;
-    }
-    if (!sound_ && !soundFailed_) {
+    struct stat info {};
+    // A missing file and a path of the other desktop are the plan's to report.
+    if (IsOtherDesktopPath(path) || ::stat(path.c_str(), &info) != 0 || soundFailed_) return;
+    if (!sound_) {
+        QuietenAlsa();
         if (ca_context_create(&sound_) != CA_SUCCESS) {
             sound_ = nullptr;
-            soundFailed_ = true;
         } else {
             ca_context_change_props(sound_, CA_PROP_APPLICATION_NAME, "Lumagrabber", nullptr);
         }
     }
-    const int rc = sound_
-                       ? ca_context_play(sound_, 1, CA_PROP_MEDIA_FILENAME, path.c_str(), nullptr)
-                       : CA_ERROR_NOTAVAILABLE;
+    const int rc = sound_ ? ca_context_play(sound_, kSoundId, CA_PROP_MEDIA_FILENAME, path.c_str(),
+                                            nullptr)
+                          : CA_ERROR_NOTAVAILABLE;
     if (rc != CA_SUCCESS) {
-        report_("sound '" + path + "' cannot be played: " + Lower(ca_strerror(rc)));
+        // No device, or a file it cannot play: not tried again until the
+        // configuration is read anew.
+        soundFailed_ = true;
+        report_("sound '" + path + "' cannot be played: " + Lower(ca_strerror(rc)) +
+                "; no more sounds are tried until the configuration changes");
     }
+}
+
+void QtCaptureUi::ResetSound() {
+    soundFailed_ = false;
+}
+
+bool QtCaptureUi::SoundPlaying() const {
+    int playing = 0;
+    return sound_ && ca_context_playing(sound_, kSoundId, &playing) == CA_SUCCESS && playing;
 }

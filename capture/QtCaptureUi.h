@@ -3,6 +3,7 @@
 // libcanberra. Problems go to report, which says each once.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <set>
@@ -24,7 +25,8 @@ public:
                 std::function<void(unsigned long window)> stampWindow);
     ~QtCaptureUi() override;
 
-    bool ChooseRectangle(const RgbImage& screen, Rect& chosen) override;
+    bool ChooseRectangle(const RgbImage& screen, const std::vector<Rect>& monitors,
+                         Rect& chosen) override;
     bool AskFileName(const std::string& proposed, const std::string& extension,
                      std::string& chosen) override;
     bool PutOnClipboard(const RgbImage& image, const OutputPlan& plan, std::string& error) override;
@@ -32,12 +34,17 @@ public:
 
     // The image put there last is still ours to serve.
     bool OwnsClipboard() const;
+    // The last sound started has not ended yet.
+    bool SoundPlaying() const;
+    // Sounds are tried again after a failure.
+    void ResetSound();
 
 private:
     std::function<void(const std::string&)> report_;
     std::function<void()> releaseKeyboard_;
     std::function<void(unsigned long)> stampWindow_;
     std::unique_ptr<QWidget> stamped_;  // never shown: it only hears the time
+    static constexpr std::uint32_t kSoundId = 1;
     ca_context* sound_ = nullptr;
     bool soundFailed_ = false;
 };

@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/SafeFile.h"
+
 namespace {
 
 std::string Home() {
@@ -39,33 +41,6 @@ std::string Trimmed(const std::string& s) {
     const auto first = s.find_first_not_of(" \t");
     if (first == std::string::npos) return "";
     return s.substr(first, s.find_last_not_of(" \t") - first + 1);
-}
-
-int OpenUnnamed(const std::string& folder, std::string& temp) {
-    const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-    if (fd >= 0) return fd;
-    // File systems without unnamed files: a hidden name, linked when done.
-    temp = folder + "/.lmgrab-XXXXXX";
-    const int named = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (named >= 0) {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(named, 0666 & ~mask);
-    } else {
-        temp.clear();
-    }
-    return named;
-}
-
-bool WriteAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 }  // namespace
@@ -104,12 +79,43 @@ TargetFolder ResolveTargetFolder(const std::string& actionDir, const std::string
     return target;
 }
 
+std::string UnwritableReason(const std::string& folder) {
+    std::filesystem::path at(folder);
+    struct stat info {};
+    // The nearest part that exists is where the missing ones would be made.
+    while (::stat(at.c_str(), &info) != 0) {
+        if ((errno != ENOENT && errno != ENOTDIR) || !at.has_relative_path())
+            return std::strerror(errno);
+        at = at.parent_path();
+    }
+    if (!S_ISDIR(info.st_mode)) return at.string() + " is not a folder";
+    if (::access(at.c_str(), W_OK | X_OK) != 0) {
+        const std::string why = std::strerror(errno);
+        return at == folder ? why : why + " (in " + at.string() + ")";
+    }
+    return "";
+}
+
+bool FileExists(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0;
+}
+
 std::string CaptureBaseName(std::time_t when) {
     std::tm local{};
     ::localtime_r(&when, &local);
     char text[64];
     std::strftime(text, sizeof text, "Capture %Y-%m-%d %H.%M.%S", &local);
     return text;
+}
+
+std::string CaptureFileName(const std::string& base, int n, const std::string& extension) {
+    if (n == 1) return base + extension;
+    // "~" sorts after the extension's "." in plain, natural and GLib
+    // orders alike, so later files of one second follow the first.
+    char number[16];
+    std::snprintf(number, sizeof number, "~%02d", n);
+    return base + number + extension;
 }
 
 bool WriteNewFile(const std::string& folder, const std::string& base, const std::string& extension,
@@ -120,27 +126,9 @@ bool WriteNewFile(const std::string& folder, const std::string& base, const std:
         error = "cannot create the folder " + folder + ": " + ec.message();
         return false;
     }
-    std::string temp;
-    const int fd = OpenUnnamed(folder, temp);
-    if (fd < 0) {
-        error = "cannot write into " + folder + ": " + std::strerror(errno);
-        return false;
-    }
-    bool ok = WriteAll(fd, bytes);
-    if (!ok) error = "cannot write into " + folder + ": " + std::strerror(errno);
-    for (int n = 1; ok && n <= 10000; ++n) {
-        path = folder + "/" + base + (n == 1 ? "" : " (" + std::to_string(n) + ")") + extension;
-        const int rc = temp.empty()
-                           ? ::linkat(AT_FDCWD, ("/proc/self/fd/" + std::to_string(fd)).c_str(),
-                                      AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW)
-                           : ::link(temp.c_str(), path.c_str());
-        if (rc == 0) break;
-        if (errno != EEXIST || n == 10000) {
-            error = "cannot name the file " + path + ": " + std::strerror(errno);
-            ok = false;
-        }
-    }
-    ::close(fd);
-    if (!temp.empty()) ::unlink(temp.c_str());
-    return ok;
+    // A capture replaces nothing, so a lost one costs a key press again:
+    // the file is not flushed to the disk before it is named.
+    return platform::CreateNewFile(
+        folder, [&](int n) { return CaptureFileName(base, n, extension); }, 10000, bytes,
+        /*durable=*/false, path, error);
 }

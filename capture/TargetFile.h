@@ -24,11 +24,22 @@ struct TargetFolder {
 // be used here, so the Pictures folder is, with a note.
 TargetFolder ResolveTargetFolder(const std::string& actionDir, const std::string& globalDir);
 
+// Why no file could ever be written into folder, made where missing (it
+// lies under a file, on a read-only mount, or is not the user's to
+// write); "" when one can.
+std::string UnwritableReason(const std::string& folder);
+
+bool FileExists(const std::string& path);
+
 // "Capture 2026-12-09 14.05.31" in local time.
 std::string CaptureBaseName(std::time_t when);
 
-// Writes bytes as folder/base + extension, or " (2)", " (3)", ... before the
-// extension when that name is taken; creates missing folders. The file
+// base + extension for the first file of a name, then base + "~02",
+// "~03", ... + extension, which sort after it.
+std::string CaptureFileName(const std::string& base, int n, const std::string& extension);
+
+// Writes bytes as folder/CaptureFileName(base, n, extension), with the first
+// n whose name is free; creates missing folders. The file
 // appears under its name only when complete. path: the name written.
 bool WriteNewFile(const std::string& folder, const std::string& base, const std::string& extension,
                   const std::string& bytes, std::string& path, std::string& error);

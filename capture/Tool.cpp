@@ -1,5 +1,8 @@
 #include "capture/Tool.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -8,37 +11,71 @@
 #include <QTimer>
 #include <cstdio>
 #include <ctime>
+#include <mutex>
 
 #include "capture/Capture.h"
 #include "capture/HotKeys.h"
 #include "capture/Notifications.h"
 #include "capture/X11Desktop.h"
 #include "model/Commit.h"
+#include "platform/Registry.h"
 
-bool ReadStoredConfiguration(TActionKeys& list, std::string& cause) {
+namespace {
+
+constexpr int kBusyRetryMs = 1000;
+constexpr int kSoundWaitMs = 5000;
+constexpr int kNotificationsPerRead = 3;  // then one line says how many more
+
+}  // namespace
+
+StoreRead ReadStoredConfiguration(TActionKeys& list, std::string& cause) {
+    // The whole read from one snapshot; a store another process holds
+    // says so here, before any value is read.
+    platform::RegistryTransaction snapshot(platform::TransactionKind::Read);
+    if (const platform::RegStatus s = snapshot.Begin(); s.code == platform::RegCode::Busy) {
+        cause = s.message;
+        return StoreRead::Busy;
+    }
     // Actions without a hot key are read whole; the plan names them.
-    if (list.LoadFromRegistry() || list.LastLoad().OnlyKeysMissing()) return true;
+    if (list.LoadFromRegistry() || list.LastLoad().OnlyKeysMissing()) return StoreRead::Read;
     cause = "the stored configuration cannot be read";
-    return false;
+    return StoreRead::Unreadable;
 }
 
-void QuitWhenClipboardIsSafe(X11Desktop& desktop, QtCaptureUi& ui, int limitMs) {
-    if (desktop.ClipboardManagerRuns() || !ui.OwnsClipboard()) {
-        QCoreApplication::exit(0);  // Qt hands the image to the manager as it ends
-        return;
+void QuitWhenDone(X11Desktop& desktop, QtCaptureUi& ui, bool onClipboard, int limitMs) {
+    const bool keepClipboard = onClipboard && !desktop.ClipboardManagerRuns() && ui.OwnsClipboard();
+    if (keepClipboard) {
+        std::fprintf(stderr,
+                     "lmgrab: keeping the image on the clipboard until another program takes it\n");
     }
-    std::fprintf(stderr,
-                 "lmgrab: keeping the image on the clipboard until another program takes it\n");
     auto* poll = new QTimer(qApp);
     QElapsedTimer waited;
     waited.start();
-    QObject::connect(poll, &QTimer::timeout, [&ui, poll, waited, limitMs] {
-        if (ui.OwnsClipboard() && waited.elapsed() < limitMs) return;
+    // Queued, so that it also ends a program whose event loop starts later;
+    // Qt hands the clipboard to a manager as it ends.
+    QObject::connect(poll, &QTimer::timeout, [&ui, poll, waited, limitMs, keepClipboard] {
+        const bool sound = ui.SoundPlaying() && waited.elapsed() < kSoundWaitMs;
+        const bool clipboard = keepClipboard && ui.OwnsClipboard() && waited.elapsed() < limitMs;
+        if (sound || clipboard) return;
         poll->stop();
         QCoreApplication::exit(0);
     });
-    poll->start(100);
+    poll->start(50);
 }
+
+// One background read of the store and what it plans.
+struct CaptureTool::Read {
+    std::mutex mutex;
+    bool done = false;
+    StoreRead status = StoreRead::Unreadable;
+    std::string cause;
+    std::unique_ptr<TActionKeys> list;
+    CapturePlan plan;
+    int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    ~Read() {
+        if (wake >= 0) ::close(wake);
+    }
+};
 
 CaptureTool::CaptureTool(X11Desktop& desktop, HotKeys& hotKeys, bool armed)
     : desktop_(desktop),
@@ -48,7 +85,19 @@ CaptureTool::CaptureTool(X11Desktop& desktop, HotKeys& hotKeys, bool armed)
           [this](unsigned long window) { desktop_.StampWindow(window); }) {}
 
 CaptureTool::~CaptureTool() {
-    hotKeys_.UngrabAll();
+    hotKeys_.Disarm();
+    if (!reader_.joinable()) return;
+    bool done = false;
+    {
+        std::lock_guard<std::mutex> lock(read_->mutex);
+        done = read_->done;
+    }
+    // A read still waiting on a busy store must not hold up the end.
+    if (done) {
+        reader_.join();
+    } else {
+        reader_.detach();
+    }
 }
 
 bool CaptureTool::Start(std::string& error) {
@@ -69,16 +118,16 @@ bool CaptureTool::Start(std::string& error) {
     connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
             processX);
     desktop_.Prepare();
-    Reload();
+    if (const std::string why = desktop_.Unreadable(); !why.empty()) Report(why);
     BuildTray();
+    Reload();
     return true;
 }
 
 void CaptureTool::Report(const std::string& problem) {
-    problems_.insert(problem);
-    if (!reported_.insert(problem).second) return;
+    if (!problems_.insert(problem).second || previous_.count(problem)) return;
     std::fprintf(stderr, "lmgrab: %s\n", problem.c_str());
-    NotifyDesktop("Lumagrabber", problem);
+    if (notified_++ < kNotificationsPerRead) NotifyDesktop("Lumagrabber", problem);
     UpdateTray();
 }
 
@@ -90,47 +139,97 @@ void CaptureTool::OnEvent() {
 }
 
 void CaptureTool::Reload() {
-    auto list = std::make_unique<TActionKeys>(kConfigurationKey);
-    std::string cause;
-    if (!ReadStoredConfiguration(*list, cause)) {
-        std::fprintf(stderr, "lmgrab: %s; %s\n", cause.c_str(),
-                     list_ ? "the previous configuration stays armed" : "no hot keys are armed");
+    if (read_) {
+        readAgain_ = true;  // read once more when this one is done
         return;
     }
-    hotKeys_.UngrabAll();
+    read_ = std::make_shared<Read>();
+    readNotifier_ = std::make_unique<QSocketNotifier>(read_->wake, QSocketNotifier::Read);
+    connect(readNotifier_.get(), &QSocketNotifier::activated, this, [this] { OnRead(); });
+    const int depth = desktop_.Depth();
+    reader_ = std::thread([read = read_, depth] {
+        auto list = std::make_unique<TActionKeys>(kConfigurationKey);
+        std::string cause;
+        const StoreRead status = ReadStoredConfiguration(*list, cause);
+        CapturePlan plan;
+        if (status == StoreRead::Read) plan = PlanConfiguration(*list, depth);
+        std::lock_guard<std::mutex> lock(read->mutex);
+        read->status = status;
+        read->cause = std::move(cause);
+        read->list = std::move(list);
+        read->plan = std::move(plan);
+        read->done = true;
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(read->wake, &one, sizeof one);
+    });
+}
+
+void CaptureTool::OnRead() {
+    readNotifier_.reset();
+    reader_.join();
+    const std::shared_ptr<Read> read = std::move(read_);
+    const char* keeps = list_ ? "the previous configuration stays armed" : "no hot keys are armed";
+    if (read->status == StoreRead::Busy) {
+        if (!saidBusy_) std::fprintf(stderr, "lmgrab: %s; %s\n", read->cause.c_str(), keeps);
+        saidBusy_ = true;
+        // Whoever holds the store will commit and set the event, or not:
+        // try again either way.
+        QTimer::singleShot(kBusyRetryMs, this, [this] { Reload(); });
+    } else if (read->status == StoreRead::Unreadable) {
+        if (!saidUnread_) std::fprintf(stderr, "lmgrab: %s; %s\n", read->cause.c_str(), keeps);
+        saidUnread_ = true;
+    } else {
+        saidBusy_ = saidUnread_ = false;
+        Apply(std::move(read->list), std::move(read->plan));
+    }
+    if (readAgain_) {
+        readAgain_ = false;
+        Reload();
+    }
+}
+
+void CaptureTool::Apply(std::unique_ptr<TActionKeys> list, CapturePlan plan) {
     list_ = std::move(list);
-    plan_ = PlanConfiguration(*list_, desktop_.Depth());
+    plan_ = std::move(plan);
+    ui_.ResetSound();
+    previous_ = std::move(problems_);
     problems_.clear();
+    notified_ = 0;
     for (const std::string& p : plan_.problems) Report(p);
-    if (armed_) Arm();
+    if (const std::string why = desktop_.Unreadable(); !why.empty()) Report(why);
+    Arm();
+    if (notified_ > kNotificationsPerRead) {
+        NotifyDesktop("Lumagrabber",
+                      std::to_string(notified_ - kNotificationsPerRead) +
+                          " more problem(s), listed by lmgrab --check");
+    }
     std::fprintf(stderr, "lmgrab: %d actions read; hot keys %s\n", list_->Count(),
                  armed_ ? "armed" : "paused");
     UpdateTray();
 }
 
 void CaptureTool::Arm() {
+    if (!armed_) {
+        hotKeys_.Disarm();
+        return;
+    }
+    std::vector<HotKeyBinding> keys;
+    std::vector<const PlannedAction*> of;
     for (std::size_t i = 0; i < plan_.actions.size(); ++i) {
-        const PlannedAction& action = plan_.actions[i];
-        if (!action.armable) continue;
-        switch (hotKeys_.Grab(static_cast<int>(i), action.key)) {
-            case HotKeys::GrabResult::Taken:
-                Report(KeyTakenProblem(action));
-                break;
-            case HotKeys::GrabResult::NoSuchKey:
-                Report(ActionLabel(action.number, action.name) +
-                       ": no key of this keyboard makes " + action.hotKeyText + "; not armed");
-                break;
-            case HotKeys::GrabResult::Grabbed:
-                break;
-        }
+        if (!plan_.actions[i].armable) continue;
+        keys.push_back({static_cast<int>(i), plan_.actions[i].key});
+        of.push_back(&plan_.actions[i]);
+    }
+    const std::vector<HotKeys::Outcome> outcomes = hotKeys_.Arm(keys);
+    for (std::size_t i = 0; i < outcomes.size(); ++i) {
+        if (const std::string p = ArmProblem(*of[i], outcomes[i]); !p.empty()) Report(p);
     }
 }
 
 void CaptureTool::SetArmed(bool armed) {
     if (armed == armed_) return;
     armed_ = armed;
-    hotKeys_.UngrabAll();
-    if (armed_) Arm();
+    Arm();
     std::fprintf(stderr, "lmgrab: hot keys %s\n", armed_ ? "armed" : "paused");
     UpdateTray();
 }
@@ -148,12 +247,7 @@ void CaptureTool::RunAction(int index) {
         std::printf("%s\n", outcome.path.c_str());
         std::fflush(stdout);
     }
-    if (!action.Quit) return;
-    if (outcome.onClipboard) {
-        QuitWhenClipboardIsSafe(desktop_, ui_, 10 * 60 * 1000);
-    } else {
-        QCoreApplication::exit(0);
-    }
+    if (action.Quit) QuitWhenDone(desktop_, ui_, outcome.onClipboard, 10 * 60 * 1000);
 }
 
 void CaptureTool::BuildTray() {
@@ -162,7 +256,10 @@ void CaptureTool::BuildTray() {
     tray_ = std::make_unique<QSystemTrayIcon>(QIcon(QStringLiteral(":/lumagrabber-config.xpm")));
     menu_ = std::make_unique<QMenu>();
     tray_->setContextMenu(menu_.get());
-    connect(menu_.get(), &QMenu::aboutToShow, this, [this] { UpdateTray(); });
+    // The menu is filled as it opens, never on a reload: a configuration
+    // of a thousand actions read ten thousand times costs nothing.
+    connect(menu_.get(), &QMenu::aboutToShow, this, [this] { FillMenu(); });
+    FillMenu();
     UpdateTray();
     tray_->show();
 }
@@ -176,6 +273,14 @@ void CaptureTool::UpdateTray() {
     tray_->setToolTip(
         QStringLiteral("Lumagrabber: hot keys %1; %2")
             .arg(armed_ ? QStringLiteral("armed") : QStringLiteral("paused"), problems));
+}
+
+void CaptureTool::FillMenu() {
+    // clear() deletes the actions, and the Run submenu with them (its
+    // parent is the menu).
+    for (QAction* a : menu_->actions()) {
+        if (QMenu* sub = a->menu()) sub->deleteLater();
+    }
     menu_->clear();
     menu_->addAction(armed_ ? QStringLiteral("&Pause Hot Keys") : QStringLiteral("&Arm Hot Keys"),
                      this, [this] { SetArmed(!armed_); });
@@ -187,7 +292,9 @@ void CaptureTool::UpdateTray() {
     });
     QMenu* run = menu_->addMenu(QStringLiteral("&Run"));
     for (int i = 0; list_ && i < list_->Count(); ++i) {
-        run->addAction(QString::fromStdString(list_->Get(i).Name), this,
+        // "&" would mark an accelerator: "Save & Go" shows as it is.
+        QString name = QString::fromStdString(list_->Get(i).Name);
+        run->addAction(name.replace(QLatin1Char('&'), QStringLiteral("&&")), this,
                        [this, i] { RunAction(i); });
     }
     run->setEnabled(list_ && list_->Count() > 0);

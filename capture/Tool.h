@@ -1,16 +1,17 @@
 // The running capture tool: the stored configuration armed as hot keys,
-// re-read whenever the editor says it changed, each press carried out, a
-// tray icon where the desktop has a tray, and problems told once.
+// re-read in the background whenever the editor says it changed, each press
+// carried out, a tray icon where the desktop has a tray, and problems told
+// once.
 #pragma once
 
 #include <QMenu>
 #include <QObject>
 #include <QSocketNotifier>
 #include <QSystemTrayIcon>
-#include <QTimer>
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 
 #include "capture/Capture.h"
 #include "capture/CapturePlan.h"
@@ -24,34 +25,43 @@ class HotKeys;
 // One tool a user: a second start ends at once.
 inline constexpr const char* kToolMutexName = "Lumagrabber capture tool is running";
 
-// Reads the stored configuration; false with the cause when it cannot be read.
-bool ReadStoredConfiguration(TActionKeys& list, std::string& cause);
+enum class StoreRead { Read, Busy, Unreadable };
 
-// Ends the program once the clipboard's image is safe: at once when a
-// clipboard manager will take it over, else when another program owns the
-// clipboard, or after limitMs.
-void QuitWhenClipboardIsSafe(X11Desktop& desktop, QtCaptureUi& ui, int limitMs);
+// Reads the stored configuration; the cause when it cannot be read.
+StoreRead ReadStoredConfiguration(TActionKeys& list, std::string& cause);
+
+// Ends the program once what the last action started is safe: its sound
+// played out (at most a few seconds), and with onClipboard the image taken
+// over, at once when a clipboard manager will take it, else when another
+// program owns the clipboard, or after limitMs.
+void QuitWhenDone(X11Desktop& desktop, QtCaptureUi& ui, bool onClipboard, int limitMs);
 
 class CaptureTool : public QObject {
 public:
     CaptureTool(X11Desktop& desktop, HotKeys& hotKeys, bool armed);
     ~CaptureTool() override;
 
-    // Opens the change event and reads and arms the configuration; false
+    // Opens the change event and starts reading the configuration; false
     // when the event cannot be opened.
     bool Start(std::string& error);
     void SetArmed(bool armed);
     bool Armed() const { return armed_; }
+    // Reads the configuration in the background; the keys armed now stay
+    // armed meanwhile.
     void Reload();
     void RunAction(int index);
     int ProblemCount() const { return static_cast<int>(problems_.size()); }
 
 private:
+    struct Read;
+    void OnRead();
+    void Apply(std::unique_ptr<TActionKeys> list, CapturePlan plan);
     void Arm();
     void Report(const std::string& problem);
     void OnEvent();
     void BuildTray();
     void UpdateTray();
+    void FillMenu();
 
     X11Desktop& desktop_;
     HotKeys& hotKeys_;
@@ -61,8 +71,15 @@ private:
     // must not free the list it reads.
     std::shared_ptr<TActionKeys> list_;
     CapturePlan plan_;
-    std::set<std::string> reported_;  // said once, ever
-    std::set<std::string> problems_;  // of the configuration now armed
+    std::set<std::string> problems_;  // of the configuration now armed, and since
+    std::set<std::string> previous_;  // of the configuration before: not said again
+    int notified_ = 0;                // desktop notifications since the last read
+    std::shared_ptr<Read> read_;      // the read under way
+    std::thread reader_;
+    std::unique_ptr<QSocketNotifier> readNotifier_;
+    bool readAgain_ = false;   // the configuration changed during the read
+    bool saidBusy_ = false;    // "busy" is said once until a read succeeds
+    bool saidUnread_ = false;  // likewise "cannot be read"
     QtCaptureUi ui_;
     std::unique_ptr<platform::NamedEvent> event_;
     std::unique_ptr<QSocketNotifier> eventNotifier_, xNotifier_;

@@ -4,6 +4,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
+#include <X11/extensions/Xrandr.h>
 #include <sys/ipc.h>
 #include <sys/mman.h>
 #include <sys/shm.h>
@@ -73,7 +74,65 @@ std::unique_ptr<X11Desktop> X11Desktop::Open(std::string& error) {
     return std::unique_ptr<X11Desktop>(new X11Desktop(display));
 }
 
-X11Desktop::X11Desktop(Display* display) : display_(display) {}
+X11Desktop::X11Desktop(Display* display) : display_(display) {
+    int error = 0, opcode = 0, first = 0;
+    if (XRRQueryExtension(display_, &randrEvent_, &error)) {
+        XRRSelectInput(display_, DefaultRootWindow(display_),
+                       RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
+    } else {
+        randrEvent_ = -1;
+    }
+    // XWayland serves X11 windows on a Wayland desktop; its root window
+    // shows none of the desktop's pixels.
+    xwayland_ = XQueryExtension(display_, "XWAYLAND", &opcode, &first, &error);
+    ReadScreen();
+}
+
+// The screen's size and its monitors as the server has them now.
+void X11Desktop::ReadScreen() {
+    Window root;
+    int x = 0, y = 0;
+    unsigned width = 0, height = 0, border = 0, depth = 0;
+    XGetGeometry(display_, DefaultRootWindow(display_), &root, &x, &y, &width, &height, &border,
+                 &depth);
+    screen_ = {0, 0, static_cast<int>(width), static_cast<int>(height)};
+    monitors_.clear();
+    int count = 0;
+    XRRMonitorInfo* list =
+        randrEvent_ >= 0 ? XRRGetMonitors(display_, DefaultRootWindow(display_), True, &count)
+                         : nullptr;
+    for (int i = 0; i < count; ++i) {
+        const Rect m = Intersect({list[i].x, list[i].y, list[i].width, list[i].height}, screen_);
+        if (m.width <= 0 || m.height <= 0) continue;
+        // The primary monitor first: where a drawn rectangle's help shows.
+        monitors_.insert(list[i].primary ? monitors_.begin() : monitors_.end(), m);
+    }
+    if (list) XRRFreeMonitors(list);
+    if (monitors_.empty()) monitors_.push_back(screen_);
+}
+
+bool X11Desktop::HandleEvent(void* data) {
+    auto* event = static_cast<XEvent*>(data);
+    if (randrEvent_ < 0 || event->type < randrEvent_ || event->type > randrEvent_ + RRNotify)
+        return false;
+    XRRUpdateConfiguration(event);
+    ReadScreen();
+    // A segment sized for the old screen would be too small or wasteful.
+    ReleaseShared();
+    return true;
+}
+
+std::vector<Rect> X11Desktop::Monitors() {
+    // Monitors set by hand (xrandr --setmonitor) send no event: ask each time.
+    ReadScreen();
+    return monitors_;
+}
+
+std::string X11Desktop::Unreadable() {
+    if (!xwayland_) return "";
+    return "this X server is XWayland, which cannot show lmgrab the Wayland desktop's pixels (a "
+           "capture would be black); nothing is captured";
+}
 
 X11Desktop::~X11Desktop() {
     ReleaseShared();
@@ -91,8 +150,7 @@ int X11Desktop::TakeError() {
 }
 
 Rect X11Desktop::Screen() {
-    const int s = DefaultScreen(display_);
-    return {0, 0, DisplayWidth(display_, s), DisplayHeight(display_, s)};
+    return screen_;
 }
 
 int X11Desktop::Depth() {
@@ -168,9 +226,32 @@ bool IsDirect(const XImage* x) {
            x->blue_mask == 0xFF && x->byte_order == LSBFirst && x->bytes_per_line == 4 * x->width;
 }
 
-void Convert(XImage* x, RgbImage& image) {
+// Colours of a screen whose pixels are indexes into a colour map (8-bit
+// PseudoColor and kin); empty for screens of true colour.
+std::vector<std::uint32_t> ColourMap(Display* d) {
+    const int screen = DefaultScreen(d);
+    const Visual* visual = DefaultVisual(d, screen);
+    if (visual->c_class == TrueColor || visual->c_class == DirectColor) return {};
+    const int entries = std::min(visual->map_entries, 4096);
+    std::vector<XColor> colours(static_cast<std::size_t>(entries));
+    for (int i = 0; i < entries; ++i) colours[i].pixel = static_cast<unsigned long>(i);
+    XQueryColors(d, DefaultColormap(d, screen), colours.data(), entries);
+    std::vector<std::uint32_t> out;
+    for (const XColor& c : colours) out.push_back(Rgb(c.red >> 8, c.green >> 8, c.blue >> 8));
+    return out;
+}
+
+void Convert(XImage* x, RgbImage& image, const std::vector<std::uint32_t>& map) {
     const Channel red(x->red_mask), green(x->green_mask), blue(x->blue_mask);
     const bool direct = IsDirect(x);
+    if (!map.empty()) {
+        for (int row = 0; row < image.height; ++row)
+            for (int col = 0; col < image.width; ++col) {
+                const unsigned long p = XGetPixel(x, col, row);
+                image.At(col, row) = p < map.size() ? map[p] : 0;
+            }
+        return;
+    }
     for (int row = 0; row < image.height; ++row) {
         std::uint32_t* out = &image.pixels[static_cast<std::size_t>(row) * image.width];
         const char* in = x->data + static_cast<std::size_t>(row) * x->bytes_per_line;
@@ -267,7 +348,7 @@ bool X11Desktop::GrabShared(const Rect& area, RgbImage& image) {
         image.borrowed = reinterpret_cast<const std::uint32_t*>(shared_->info.shmaddr);
     } else if (ok) {
         image = RgbImage(area.width, area.height);
-        Convert(x, image);
+        Convert(x, image, ColourMap(display_));
     }
     x->data = nullptr;
     XDestroyImage(x);
@@ -302,7 +383,7 @@ bool X11Desktop::Grab(const Rect& area, RgbImage& image, std::string& error) {
         return false;
     }
     image = RgbImage(area.width, area.height);
-    Convert(x, image);
+    Convert(x, image, ColourMap(display_));
     XDestroyImage(x);
     return true;
 }

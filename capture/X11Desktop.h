@@ -20,6 +20,8 @@ public:
 
     Rect Screen() override;
     int Depth() override;
+    std::vector<Rect> Monitors() override;
+    std::string Unreadable() override;
     bool Pointer(int& x, int& y) override;
     bool ActiveWindow(bool withFrame, Rect& area, std::string& error) override;
     bool Grab(const Rect& area, RgbImage& image, std::string& error) override;
@@ -36,6 +38,10 @@ public:
     // first hot key is as quick as the others.
     void Prepare();
 
+    // Takes the events that are the desktop's own (the screen resized, a
+    // monitor added): true when event was one.
+    bool HandleEvent(void* event);
+
     // X errors are recorded, never fatal: the code of the first since the
     // last call (0 for none), after the server has answered all requests.
     int TakeError();
@@ -46,7 +52,13 @@ private:
     bool GrabShared(const Rect& area, RgbImage& image);
     void ReleaseShared();
 
+    void ReadScreen();
+
     Display* display_;
     std::unique_ptr<SharedSegment> shared_;
     bool sharedRefused_ = false;
+    int randrEvent_ = -1;  // RandR's first event code; -1 without it
+    Rect screen_;
+    std::vector<Rect> monitors_;
+    bool xwayland_ = false;
 };

@@ -2,87 +2,152 @@
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/XInput2.h>
 #include <X11/keysym.h>
+
+#include <algorithm>
 
 #include "capture/X11Desktop.h"
 
+namespace {
+
+constexpr unsigned kRelevant = ShiftMask | ControlMask | Mod1Mask;
+constexpr std::size_t kGrabMemory = 64;  // presses the grab served, for telling raw twins
+
+}  // namespace
+
 X11HotKeys::X11HotKeys(X11Desktop& desktop) : desktop_(desktop) {
-    numLock_ = NumLockMask();
+    Display* d = desktop_.display();
     // Held keys then repeat as presses alone, which are easy to ignore.
-    XkbSetDetectableAutoRepeat(desktop_.display(), True, nullptr);
+    XkbSetDetectableAutoRepeat(d, True, nullptr);
+    int event = 0, error = 0, major = 2, minor = 2;
+    // Raw events reach us during another client's grab from XInput 2.1 on.
+    if (XQueryExtension(d, "XInputExtension", &xiOpcode_, &event, &error) &&
+        XIQueryVersion(d, &major, &minor) == Success && (major > 2 || minor >= 1)) {
+        unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+        XISetMask(bits, XI_RawKeyPress);
+        XISetMask(bits, XI_RawKeyRelease);
+        XIEventMask mask{XIAllMasterDevices, static_cast<int>(sizeof bits), bits};
+        XISelectEvents(d, DefaultRootWindow(d), &mask, 1);
+    } else {
+        xiOpcode_ = -1;
+    }
+    ReadKeyboard();
 }
 
 X11HotKeys::~X11HotKeys() {
-    UngrabAll();
+    Disarm();
+    if (xkb_) XkbFreeKeyboard(xkb_, 0, True);
 }
 
-unsigned X11HotKeys::NumLockMask() {
+// NumLock's bit, which modifier key does what, and the server's own key
+// actions, as the keyboard is mapped now.
+void X11HotKeys::ReadKeyboard() {
     Display* d = desktop_.display();
     const KeyCode numLock = XKeysymToKeycode(d, XK_Num_Lock);
-    XModifierKeymap* map = XGetModifierMapping(d);
-    unsigned mask = 0;
-    for (int mod = 0; map && numLock && mod < 8; ++mod)
-        for (int k = 0; k < map->max_keypermod; ++k)
-            if (map->modifiermap[mod * map->max_keypermod + k] == numLock) mask = 1u << mod;
-    if (map) XFreeModifiermap(map);
-    return mask;
+    numLock_ = 0;
+    modifierBit_.assign(256, 0);
+    if (XModifierKeymap* map = XGetModifierMapping(d)) {
+        for (int mod = 0; mod < 8; ++mod) {
+            for (int k = 0; k < map->max_keypermod; ++k) {
+                const KeyCode code = map->modifiermap[mod * map->max_keypermod + k];
+                if (!code) continue;
+                if (code == numLock) numLock_ = 1u << mod;
+                if ((1u << mod) & kRelevant) modifierBit_[code] |= 1u << mod;
+            }
+        }
+        XFreeModifiermap(map);
+    }
+    if (xkb_) XkbFreeKeyboard(xkb_, 0, True);
+    xkb_ = XkbGetMap(d, XkbKeyTypesMask | XkbKeySymsMask | XkbKeyActionsMask, XkbUseCoreKbd);
 }
 
-void X11HotKeys::GrabCode(unsigned keycode, unsigned modifiers, bool grab) {
-    if (keycode == 0) return;  // AnyKey: never ours to grab or let go
-    Display* d = desktop_.display();
-    const unsigned numLock = numLock_;
-    std::vector<unsigned> variants{0, LockMask};
-    if (numLock) variants.insert(variants.end(), {numLock, numLock | LockMask});
-    for (unsigned locks : variants) {
-        if (grab) {
-            XGrabKey(d, static_cast<int>(keycode), modifiers | locks, DefaultRootWindow(d), True,
-                     GrabModeAsync, GrabModeAsync);
-        } else {
-            XUngrabKey(d, static_cast<int>(keycode), modifiers | locks, DefaultRootWindow(d));
+std::string X11HotKeys::ServerAction(const X11HotKey& key) {
+    const unsigned code = XKeysymToKeycode(desktop_.display(), key.keysym);
+    if (!xkb_ || !code || code < xkb_->min_key_code || code > xkb_->max_key_code ||
+        !XkbKeyHasActions(xkb_, code) || XkbKeyNumGroups(xkb_, code) < 1)
+        return "";
+    const XkbKeyTypePtr type = XkbKeyKeyType(xkb_, code, 0);
+    int level = 0;
+    for (int i = 0; i < type->map_count; ++i) {
+        const XkbKTMapEntryRec& entry = type->map[i];
+        if (entry.active && (key.modifiers & type->mods.mask) == entry.mods.mask) {
+            level = entry.level;
+            break;
         }
     }
-}
-
-X11HotKeys::GrabResult X11HotKeys::Grab(int id, const X11HotKey& key) {
-    const unsigned keycode = XKeysymToKeycode(desktop_.display(), key.keysym);
-    if (!keycode) return GrabResult::NoSuchKey;
-    desktop_.TakeError();
-    GrabCode(keycode, key.modifiers, true);
-    if (desktop_.TakeError()) {
-        // Another client holds some of the combinations: let ours go too.
-        GrabCode(keycode, key.modifiers, false);
-        desktop_.TakeError();
-        return GrabResult::Taken;
+    if (level >= XkbKeyGroupsWidth(xkb_, code)) return "";
+    const XkbAction* action = XkbKeyActionEntry(xkb_, code, level, 0);
+    if (!action) return "";
+    if (action->type == XkbSA_SwitchScreen) {
+        const int screen = XkbSAScreen(&action->screen);
+        return (action->screen.flags & XkbSA_SwitchAbsolute)
+                   ? "switches to virtual terminal " + std::to_string(screen)
+                   : "switches virtual terminals";
     }
-    grabbed_.push_back({id, key, keycode});
-    return GrabResult::Grabbed;
+    if (action->type == XkbSA_Terminate) return "ends the X server";
+    return "";
 }
 
-// Programs such as xdotool change the keyboard mapping all the time, mostly
-// of keys nobody uses: only a key whose code, or a NumLock that moved, is
-// grabbed again, the new grab before the old one goes, so no press is lost.
-void X11HotKeys::Regrab() {
-    const unsigned oldNumLock = numLock_;
-    const unsigned newNumLock = NumLockMask();
-    for (Grabbed& g : grabbed_) {
-        const unsigned code = XKeysymToKeycode(desktop_.display(), g.key.keysym);
-        if (code == g.keycode && newNumLock == oldNumLock) continue;
-        numLock_ = newNumLock;
-        if (code) GrabCode(code, g.key.modifiers, true);
-        numLock_ = oldNumLock;
-        GrabCode(g.keycode, g.key.modifiers, false);
-        g.keycode = code;
+std::vector<X11HotKeys::Grab> X11HotKeys::Variants(unsigned keycode, unsigned modifiers) const {
+    std::vector<Grab> out{{keycode, modifiers}, {keycode, modifiers | LockMask}};
+    if (numLock_) out.insert(out.end(), {{keycode, modifiers | numLock_},
+                                         {keycode, modifiers | numLock_ | LockMask}});
+    return out;
+}
+
+std::vector<HotKeys::Outcome> X11HotKeys::Arm(const std::vector<HotKeyBinding>& keys) {
+    wanted_ = keys;
+    return Apply(keys);
+}
+
+// Grabs what is wanted and not yet held, then lets go of what is held and
+// no longer wanted: a grab the two share is never let go in between.
+std::vector<HotKeys::Outcome> X11HotKeys::Apply(const std::vector<HotKeyBinding>& keys) {
+    Display* d = desktop_.display();
+    const Window root = DefaultRootWindow(d);
+    std::vector<Outcome> outcomes(keys.size());
+    std::set<Grab> keep;
+    std::vector<Bound> bound;
+    desktop_.TakeError();
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const X11HotKey& key = keys[i].key;
+        const unsigned code = XKeysymToKeycode(d, key.keysym);
+        if (!code) {
+            outcomes[i].result = GrabResult::NoSuchKey;
+            continue;
+        }
+        if (std::string what = ServerAction(key); !what.empty()) {
+            outcomes[i] = {GrabResult::KeptByServer, what};
+            continue;
+        }
+        std::vector<Grab> added;
+        for (const Grab& g : Variants(code, key.modifiers)) {
+            if (held_.count(g) || keep.count(g)) continue;
+            XGrabKey(d, static_cast<int>(g.first), g.second, root, True, GrabModeAsync,
+                     GrabModeAsync);
+            added.push_back(g);
+        }
+        if (!added.empty() && desktop_.TakeError()) {
+            // Another client holds some of the combinations: let ours go too.
+            for (const Grab& g : added) XUngrabKey(d, static_cast<int>(g.first), g.second, root);
+            desktop_.TakeError();
+            outcomes[i].result = GrabResult::Taken;
+            continue;
+        }
+        for (const Grab& g : Variants(code, key.modifiers)) keep.insert(g);
+        bound.push_back({keys[i].id, key, code});
     }
-    numLock_ = newNumLock;
+    for (const Grab& g : held_) {
+        if (!keep.count(g)) XUngrabKey(d, static_cast<int>(g.first), g.second, root);
+    }
     desktop_.TakeError();
-}
-
-void X11HotKeys::UngrabAll() {
-    for (const Grabbed& g : grabbed_) GrabCode(g.keycode, g.key.modifiers, false);
-    grabbed_.clear();
-    heldKeycode_ = 0;
-    desktop_.TakeError();
+    held_ = std::move(keep);
+    bound_ = std::move(bound);
+    if (std::none_of(bound_.begin(), bound_.end(),
+                     [this](const Bound& b) { return b.keycode == heldKeycode_; }))
+        heldKeycode_ = 0;
+    return outcomes;
 }
 
 void X11HotKeys::ReleaseKeyboard() {
@@ -95,27 +160,84 @@ int X11HotKeys::Descriptor() const {
     return ConnectionNumber(desktop_.display());
 }
 
+bool X11HotKeys::Matches(unsigned keycode, unsigned state, int& id) const {
+    for (const Bound& b : bound_) {
+        if (b.keycode == keycode && (state & kRelevant) == b.key.modifiers) {
+            id = b.id;
+            return true;
+        }
+    }
+    return false;
+}
+
+void X11HotKeys::TakeRawEvent(void* data, std::vector<std::pair<unsigned, unsigned long>>& raw) {
+    auto* cookie = static_cast<XGenericEventCookie*>(data);
+    const auto* event = static_cast<const XIRawEvent*>(cookie->data);
+    const auto code = static_cast<unsigned>(event->detail);
+    if (code >= modifierBit_.size()) return;
+    if (cookie->evtype == XI_RawKeyRelease) {
+        modifiersDown_.erase(code);
+    } else if (modifierBit_[code]) {
+        modifiersDown_.insert(code);
+    } else if (!(event->flags & XIKeyRepeat)) {
+        raw.emplace_back(code, event->time);
+    }
+}
+
 void X11HotKeys::ProcessEvents(const std::function<void(int id)>& pressed) {
     Display* d = desktop_.display();
-    const unsigned relevant = ShiftMask | ControlMask | Mod1Mask;
-    while (XPending(d)) {
-        XEvent event;
-        XNextEvent(d, &event);
-        if (event.type == MappingNotify) {
-            XRefreshKeyboardMapping(&event.xmapping);
-            Regrab();
-        } else if (event.type == KeyRelease) {
-            if (event.xkey.keycode == heldKeycode_) heldKeycode_ = 0;
-        } else if (event.type == KeyPress) {
-            if (event.xkey.keycode == heldKeycode_) continue;
-            for (const Grabbed& g : grabbed_) {
-                if (g.keycode == event.xkey.keycode &&
-                    (event.xkey.state & relevant) == g.key.modifiers) {
-                    heldKeycode_ = g.keycode;
-                    pressed(g.id);
-                    break;
+    // Raw presses of hot keys with the modifiers held then, each with its time.
+    std::vector<std::pair<unsigned, unsigned long>> raw;
+    struct RawHit {
+        int id;
+        unsigned keycode;
+        unsigned long time;
+    };
+    std::vector<RawHit> rawHits;
+    const auto drain = [&] {
+        while (XPending(d)) {
+            XEvent event;
+            XNextEvent(d, &event);
+            if (event.type == GenericEvent && event.xcookie.extension == xiOpcode_) {
+                if (XGetEventData(d, &event.xcookie)) {
+                    raw.clear();
+                    TakeRawEvent(&event.xcookie, raw);
+                    XFreeEventData(d, &event.xcookie);
+                    unsigned state = 0;
+                    for (unsigned code : modifiersDown_) state |= modifierBit_[code];
+                    int id = 0;
+                    for (const auto& [code, time] : raw)
+                        if (Matches(code, state, id)) rawHits.push_back({id, code, time});
                 }
+            } else if (desktop_.HandleEvent(&event)) {
+                continue;
+            } else if (event.type == MappingNotify) {
+                XRefreshKeyboardMapping(&event.xmapping);
+                ReadKeyboard();
+                Apply(wanted_);
+            } else if (event.type == KeyRelease) {
+                if (event.xkey.keycode == heldKeycode_) heldKeycode_ = 0;
+            } else if (event.type == KeyPress) {
+                servedByGrab_.emplace_back(event.xkey.keycode, event.xkey.time);
+                if (servedByGrab_.size() > kGrabMemory) servedByGrab_.pop_front();
+                int id = 0;
+                if (event.xkey.keycode == heldKeycode_ ||
+                    !Matches(event.xkey.keycode, event.xkey.state, id))
+                    continue;
+                heldKeycode_ = event.xkey.keycode;
+                pressed(id);
             }
         }
+    };
+    drain();
+    if (rawHits.empty()) return;
+    // The server delivers a press's raw and grabbed events together: once
+    // it has answered, a grabbed twin of each raw press is here if any.
+    XSync(d, False);
+    drain();
+    for (const RawHit& hit : rawHits) {
+        const std::pair<unsigned, unsigned long> twin{hit.keycode, hit.time};
+        if (std::find(servedByGrab_.begin(), servedByGrab_.end(), twin) == servedByGrab_.end())
+            pressed(hit.id);
     }
 }

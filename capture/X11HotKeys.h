@@ -1,46 +1,61 @@
 // Hot keys grabbed on the X root window: each key with its modifiers, in
 // every combination of CapsLock and NumLock, so it fires whatever their
-// state. A key another client holds is refused, never fatal.
+// state. A key another client holds is refused, never fatal. While another
+// client holds the whole keyboard (an open menu) passive grabs are silent,
+// so raw key events (XInput 2) serve the press then.
 #pragma once
 
+#include <deque>
 #include <functional>
+#include <set>
+#include <utility>
 #include <vector>
 
 #include "capture/HotKeys.h"
 
 class X11Desktop;
+struct _XkbDesc;
 
 class X11HotKeys : public HotKeys {
 public:
     explicit X11HotKeys(X11Desktop& desktop);
     ~X11HotKeys() override;
 
-    GrabResult Grab(int id, const X11HotKey& key) override;
-    void UngrabAll() override;
-
-    // Lets go of the keyboard a hot key's press holds until its release,
-    // before anything else asks for input.
+    std::vector<Outcome> Arm(const std::vector<HotKeyBinding>& keys) override;
     void ReleaseKeyboard() override;
-
     // The connection's descriptor: readable when events wait.
     int Descriptor() const override;
     // Handles the waiting events: pressed(id) for each hot key pressed (a
     // key held down fires once). After a keyboard mapping change the keys
-    // are grabbed again.
+    // are grabbed again where their letters now are.
     void ProcessEvents(const std::function<void(int id)>& pressed) override;
 
+    // What the X server itself does with the key ("switches to virtual
+    // terminal 1"), which then never reaches a program; "" for nothing.
+    std::string ServerAction(const X11HotKey& key);
+
 private:
-    struct Grabbed {
+    struct Bound {
         int id;
         X11HotKey key;
         unsigned keycode;
     };
-    void GrabCode(unsigned keycode, unsigned modifiers, bool grab);
-    void Regrab();
-    unsigned NumLockMask();
+    using Grab = std::pair<unsigned, unsigned>;  // keycode, modifiers with locks
+    std::vector<Grab> Variants(unsigned keycode, unsigned modifiers) const;
+    std::vector<Outcome> Apply(const std::vector<HotKeyBinding>& keys);
+    void ReadKeyboard();
+    bool Matches(unsigned keycode, unsigned state, int& id) const;
+    void TakeRawEvent(void* cookie, std::vector<std::pair<unsigned, unsigned long>>& raw);
 
     X11Desktop& desktop_;
-    std::vector<Grabbed> grabbed_;
-    unsigned numLock_ = 0;      // NumLock's modifier bit, as the keys were grabbed
+    std::vector<HotKeyBinding> wanted_;  // as last asked, to re-arm after mapping changes
+    std::vector<Bound> bound_;
+    std::set<Grab> held_;       // the grabs the server holds for us
+    unsigned numLock_ = 0;      // NumLock's modifier bit
     unsigned heldKeycode_ = 0;  // a hot key now down; its repeats do not fire
+    _XkbDesc* xkb_ = nullptr;   // the keyboard's map, for what the server keeps
+    int xiOpcode_ = -1;         // XInput 2, for raw key events; -1 without it
+    std::vector<unsigned> modifierBit_;   // per keycode: Shift, Control or Alt
+    std::set<unsigned> modifiersDown_;    // modifier keys down, from raw events
+    std::deque<std::pair<unsigned, unsigned long>> servedByGrab_;  // keycode, time
 };

@@ -73,7 +73,7 @@ bool ToolRunning() {
 int Check() {
     TActionKeys list(kConfigurationKey);
     std::string cause;
-    if (!ReadStoredConfiguration(list, cause)) return Fail(cause);
+    if (ReadStoredConfiguration(list, cause) != StoreRead::Read) return Fail(cause);
     std::vector<std::string> problems;
     std::string error;
     const std::string noX = NoX11();
@@ -86,13 +86,28 @@ int Check() {
     problems.insert(problems.end(), plan.problems.begin(), plan.problems.end());
     if (!desktop) {
         problems.push_back(noX.empty() ? error : noX);
-    } else if (!ToolRunning()) {
+    } else {
+        if (const std::string why = desktop->Unreadable(); !why.empty()) problems.push_back(why);
         // The running tool holds its own keys; without it, try each key.
+        const bool tryKeys = !ToolRunning();
         X11HotKeys keys(*desktop);
+        std::vector<HotKeyBinding> bindings;
+        std::vector<const PlannedAction*> of;
         for (const PlannedAction& a : plan.actions) {
-            if (a.armable && keys.Grab(a.number, a.key) == HotKeys::GrabResult::Taken) {
-                problems.push_back(KeyTakenProblem(a));
+            if (!a.armable) continue;
+            if (!tryKeys) {
+                if (std::string what = keys.ServerAction(a.key); !what.empty()) {
+                    problems.push_back(
+                        ArmProblem(a, {HotKeys::GrabResult::KeptByServer, std::move(what)}));
+                }
+                continue;
             }
+            bindings.push_back({a.number, a.key});
+            of.push_back(&a);
+        }
+        const std::vector<HotKeys::Outcome> outcomes = keys.Arm(bindings);
+        for (std::size_t i = 0; i < outcomes.size(); ++i) {
+            if (std::string p = ArmProblem(*of[i], outcomes[i]); !p.empty()) problems.push_back(p);
         }
     }
     for (const std::string& p : problems) std::printf("problem: %s\n", p.c_str());
@@ -101,9 +116,14 @@ int Check() {
 }
 
 // Qt on the X server DISPLAY names, whatever QT_QPA_PLATFORM says: this
-// is an X11 tool.
+// is an X11 tool. Unscaled, so that a pixel of the overlay is a pixel of
+// the screen on every monitor whatever the desktop's scaling; text still
+// follows the desktop's font resolution.
 std::unique_ptr<QApplication> DesktopApplication(int& argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "xcb");
+    qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+    qunsetenv("QT_SCALE_FACTOR");
+    qunsetenv("QT_SCREEN_SCALE_FACTORS");
     platform::KeepFromStartingSessionBus();
     auto app = std::make_unique<QApplication>(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
@@ -116,7 +136,7 @@ int CaptureOnce(int& argc, char** argv) {
     const long number = std::strtol(numberText, &end, 10);
     TActionKeys list(kConfigurationKey);
     std::string cause, error;
-    if (!ReadStoredConfiguration(list, cause)) return Fail(cause);
+    if (ReadStoredConfiguration(list, cause) != StoreRead::Read) return Fail(cause);
     if (*end != '\0' || number < 1 || number > list.Count()) {
         return Fail("there is no action " + std::string(numberText) + "; actions 1 to " +
                     std::to_string(list.Count()) + " are stored");
@@ -135,10 +155,13 @@ int CaptureOnce(int& argc, char** argv) {
     const CaptureOutcome outcome = RunCapture(action, list, *desktop, std::time(nullptr), &ui);
     if (!outcome.ok) return Fail(outcome.error);
     if (!outcome.path.empty()) std::printf("%s\n", outcome.path.c_str());
-    if (outcome.onClipboard) {
-        QuitWhenClipboardIsSafe(*desktop, ui, 10 * 60 * 1000);
+    std::fflush(stdout);
+    if (app) {
+        QuitWhenDone(*desktop, ui, outcome.onClipboard, 10 * 60 * 1000);
         return app->exec();
     }
+    // The action's sound plays out before the program ends, within reason.
+    for (int waited = 0; ui.SoundPlaying() && waited < 5000; waited += 20) usleep(20 * 1000);
     return 0;
 }
 
@@ -148,7 +171,8 @@ enum class LogonStart { None, Paused, Armed };
 LogonStart LogonDecision() {
     TActionKeys list(kConfigurationKey);
     std::string cause;
-    ReadStoredConfiguration(list, cause);  // the entry is read first; the rest the tool reports
+    // The entry is read first; the rest the tool reports.
+    [[maybe_unused]] const StoreRead read = ReadStoredConfiguration(list, cause);
     if (!list.ShowIconOnStartup) return LogonStart::None;
     return list.StartOnStartup ? LogonStart::Armed : LogonStart::Paused;
 }

@@ -159,6 +159,49 @@ bool ReadWholeFile(const std::string& path, std::size_t maxBytes, std::string& b
     return true;
 }
 
+bool CreateNewFile(const std::string& folder, const std::function<std::string(int n)>& nameOf,
+                   int tries, std::string_view bytes, bool durable, std::string& path,
+                   std::string& error) {
+    RemoveDeadWritersLeftovers(folder);
+    std::string temp;
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+        for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+            temp = TemporaryName(folder);
+            fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+            if (fd < 0 && errno != EEXIST) break;
+        }
+        if (fd < 0) temp.clear();
+    }
+    if (fd < 0) {
+        error = Errno("cannot write into '" + folder + "'");
+        return false;
+    }
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+    bool ok = WriteAll(fd, bytes) && (!durable || ::fsync(fd) == 0);
+    if (!ok) error = Errno("cannot write into '" + folder + "'");
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    for (int n = 1; ok && n <= tries; ++n) {
+        path = folder + "/" + nameOf(n);
+        // Neither call replaces a file that holds the name.
+        const int rc = temp.empty()
+                           ? ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(),
+                                      AT_SYMLINK_FOLLOW)
+                           : ::link(temp.c_str(), path.c_str());
+        if (rc == 0) break;
+        if (errno != EEXIST || n == tries) {
+            error = Errno("cannot name the file '" + path + "'");
+            ok = false;
+        }
+    }
+    ::close(fd);
+    if (!temp.empty()) ::unlink(temp.c_str());
+    if (ok && durable) SyncFolder(folder);
+    return ok;
+}
+
 AtomicFileWriter::AtomicFileWriter(std::string path)
     : path_(std::move(path)), folder_(FolderOf(path_)) {}
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,16 @@ bool ReadWholeFile(const std::string& path, std::size_t maxBytes, std::string& b
 // allowed); a new one gets 0666 less the umask. A read-only target is not
 // replaced. When the folder refuses new files but the old file is writable,
 // the old file is rewritten in place, as the platform's profile functions do.
+// Writes bytes as a new file in folder under the first free name of
+// nameOf(1), nameOf(2), ... nameOf(tries), never replacing a file: the file
+// appears complete under its name or not at all (a hidden neighbour, where
+// the file system has no unnamed files, is removed by the next writer if
+// this one is killed). With durable the bytes reach the disk before the
+// name does. path: the name written.
+bool CreateNewFile(const std::string& folder, const std::function<std::string(int n)>& nameOf,
+                   int tries, std::string_view bytes, bool durable, std::string& path,
+                   std::string& error);
+
 class AtomicFileWriter {
 public:
     explicit AtomicFileWriter(std::string path);

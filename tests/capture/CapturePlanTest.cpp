@@ -3,6 +3,7 @@
 // area, and every problem --check lists.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -54,7 +55,7 @@ TEST(OutputPlan, TheDepthEachFormatWritesForEachCodeAndScreen) {
         {".tga", 3, 24, false, ".tga", 8, false},   {".tga", 6, 24, false, ".tga", 24, false},
         {".tga", 1, 24, false, ".tga", 8, true},    {".tga", 0, 16, false, ".tga", 24, true},
         {".tif", 6, 16, false, ".tif", 24, false},  {".jpg", 6, 24, false, ".jpg", 24, false},
-        {".png", 0, 24, false, ".bmp", 24, true},   {"", 3, 24, false, ".bmp", 8, true},
+        {".png", 0, 24, false, ".png", 24, false},   {"", 3, 24, false, ".bmp", 8, true},
     };
     for (const Case& c : cases) {
         TActionKey a = FileAction(c.extension, c.code);
@@ -125,7 +126,7 @@ TEST(CapturePlan, ProblemsAreListedAndOnlyGoodKeysAreArmed) {
         "action 6 \"no key\": has no hot key; it runs only from the tray menu or with --capture 6",
         "action 9 \"unknown\": sound 'C:\\Sounds\\click.wav' is a path of another desktop; no "
         "sound is played",
-        "action 9 \"unknown\": destination code 7 is unknown; nothing is captured",
+        "action 9 \"unknown\": destination code 7 is unknown; the capture is saved as a file, as the editor shows it",
         "action 9 \"unknown\": grab method 9 is unknown; nothing is captured",
     };
     EXPECT_EQ(plan.problems, std::vector<std::string>(std::begin(expected), std::end(expected)));
@@ -185,16 +186,30 @@ TEST_F(Folders, NamesSortByTimeAndNeverReplaceAFile) {
 
     const std::string folder = home.path() + "/new/deeper";
     std::string path, error;
-    for (const char* expected : {"", " (2)", " (3)"}) {
+    std::vector<std::string> written;
+    for (int n = 1; n <= 11; ++n) {
         ASSERT_TRUE(WriteNewFile(folder, base, ".jpg", "bytes", path, error)) << error;
-        EXPECT_EQ(path, folder + "/" + base + expected + ".jpg");
+        written.push_back(path);
     }
+    EXPECT_EQ(written[1], folder + "/" + base + "~02.jpg");
+    EXPECT_EQ(written[10], folder + "/" + base + "~11.jpg");
+    // By name in a plain sort, the files of one second stand in the order made.
+    std::vector<std::string> sorted = written;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(sorted, written);
+    // A writer killed on a file system without unnamed files left its hidden
+    // file; the next capture into the folder removes it.
+    const std::string leftover = folder + "/.lgtmp-999999999-abcdefgh";
+    std::ofstream(leftover) << "half";
+    ASSERT_TRUE(WriteNewFile(folder, base, ".jpg", "bytes", path, error)) << error;
+    EXPECT_FALSE(std::filesystem::exists(leftover));
+    std::filesystem::remove(path);
     std::ifstream in(folder + "/" + base + ".jpg");
     std::string first;
     in >> first;
     EXPECT_EQ(first, "bytes");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}),
-              3);  // nothing half-written left
+              11);  // nothing half-written left
 
     const std::string locked = home.path() + "/locked";
     std::filesystem::create_directories(locked);
@@ -205,6 +220,42 @@ TEST_F(Folders, NamesSortByTimeAndNeverReplaceAFile) {
     }
     EXPECT_FALSE(WriteNewFile("/proc/none/such", base, ".bmp", "x", path, error));
     EXPECT_NE(error.find("cannot create the folder"), std::string::npos) << error;
+}
+
+TEST_F(Folders, AFolderThatCanNeverBeWrittenIsNamedWithItsCause) {
+    const std::string file = home.path() + "/plain";
+    std::ofstream(file) << "x";
+    struct Case {
+        std::string folder;
+        const char* cause;  // "" when it can be written
+    };
+    const Case cases[] = {
+        {home.path(), ""},
+        {home.path() + "/not/yet/there", ""},
+        {file, "is not a folder"},
+        {file + "/under", "is not a folder"},
+        {"/proc/sys/none", "Permission denied (in /proc/sys)"},
+    };
+    for (const Case& c : cases) {
+        const std::string why = UnwritableReason(c.folder);
+        if (*c.cause == '\0') {
+            EXPECT_EQ(why, "") << c.folder;
+        } else {
+            EXPECT_NE(why.find(c.cause), std::string::npos) << c.folder << ": " << why;
+        }
+    }
+}
+
+TEST(SaveAs, TheTypedNameKeepsAFormatTheToolWritesElseGetsTheActions) {
+    const struct {
+        const char* typed;
+        const char* saved;
+    } cases[] = {
+        {"/p/keep", "/p/keep.jpg"},        {"/p/shot.png", "/p/shot.png"},
+        {"/p/shot.PCX", "/p/shot.PCX"},    {"/p/notes.txt", "/p/notes.txt.jpg"},
+        {"/p.d/name", "/p.d/name.jpg"},    {"/p/.hidden", "/p/.hidden.jpg"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(SaveAsName(c.typed, ".jpg"), c.saved) << c.typed;
 }
 
 // A screen painted by the test: its pixel at (x, y) is x * 65536 + y.

@@ -199,7 +199,7 @@ TEST(ImageWriters, AnIndependentReaderDecodesEveryFormatAndDepth) {
         {ImageFormat::Bmp, 15, 64, 8}, {ImageFormat::Bmp, 16, 64, 8}, {ImageFormat::Bmp, 24, 64, 0},
         {ImageFormat::Bmp, 32, 64, 0}, {ImageFormat::Pcx, 1, 2, 0},   {ImageFormat::Pcx, 4, 16, 0},
         {ImageFormat::Pcx, 8, 64, 0},  {ImageFormat::Tga, 8, 64, 0},  {ImageFormat::Tga, 24, 64, 0},
-        {ImageFormat::Tif, 24, 64, 0}, {ImageFormat::Jpg, 24, 1, 4},
+        {ImageFormat::Tif, 24, 64, 0}, {ImageFormat::Jpg, 24, 1, 4},  {ImageFormat::Png, 24, 64, 0},
     };
     for (const Case& c : cases) {
         const RgbImage image = Sample(c.colours);
@@ -210,7 +210,7 @@ TEST(ImageWriters, AnIndependentReaderDecodesEveryFormatAndDepth) {
         std::string bytes, error;
         ASSERT_TRUE(EncodeImage(image, plan, bytes, error)) << error;
         const std::string path =
-            dir.file("out" + std::to_string(c.bits) + codes::kFormats[static_cast<int>(c.format)]);
+            dir.file("out" + std::to_string(c.bits) + InfoOf(c.format).extension);
         std::ofstream(path, std::ios::binary) << bytes;
         std::string size, rgb;
         ASSERT_TRUE(Decode(path, size, rgb)) << path;
@@ -227,6 +227,27 @@ TEST(ImageWriters, AnIndependentReaderDecodesEveryFormatAndDepth) {
         }
         EXPECT_LE(worst, c.tolerance) << path;
     }
+}
+
+// One bit is black and white by each pixel's luminance, in either format.
+TEST(ImageWriters, OneBitIsBlackAndWhiteByLuminance) {
+    testsupport::TempDir dir;
+    const RgbImage mixed =
+        Picture(4, 1, {0x101010 /*near black*/, 0x00FF00 /*bright green*/, 0x000080, 0xC0C0C0});
+    const std::string expected = Bytes({0, 0, 0, 255, 255, 255, 0, 0, 0, 255, 255, 255});
+    for (ImageFormat format : {ImageFormat::Bmp, ImageFormat::Pcx}) {
+        OutputPlan plan;
+        plan.format = format;
+        plan.bits = 1;
+        std::string bytes, error, size, rgb;
+        ASSERT_TRUE(EncodeImage(mixed, plan, bytes, error)) << error;
+        const std::string path = dir.file(std::string("mixed1") + InfoOf(format).extension);
+        std::ofstream(path, std::ios::binary) << bytes;
+        ASSERT_TRUE(Decode(path, size, rgb)) << path;
+        EXPECT_EQ(rgb, expected) << path;
+    }
+    // The BMP palette itself is black and white.
+    EXPECT_EQ(EncodeBmp(mixed, 1).substr(54, 8), Bytes({0, 0, 0, 0, 255, 255, 255, 0}));
 }
 
 TEST(ImageWriters, JpegKeepsItsQualityAndFullColourFromNinety) {
