@@ -269,13 +269,13 @@ protected:
             QString::fromStdString(SaveAsName(files.front().toStdString(), extension_));
         const QFileInfo info(name);
         if (!info.absoluteDir().exists()) {
-            QMessageBox::warning(this, windowTitle(),
+            QMessageBox::warning(this, QStringLiteral("Lumagrabber - Folder Not Found"),
                                  QStringLiteral("The folder %1 does not exist.")
                                      .arg(QDir::toNativeSeparators(info.absolutePath())));
             return;
         }
         if (info.exists() &&
-            QMessageBox::question(this, windowTitle(),
+            QMessageBox::question(this, QStringLiteral("Lumagrabber - Confirm Save As"),
                                   QStringLiteral("%1 already exists.\nDo you want to replace it?")
                                       .arg(info.fileName()),
                                   QMessageBox::Yes | QMessageBox::No,

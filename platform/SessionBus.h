@@ -8,9 +8,14 @@ namespace platform {
 // DBUS_SESSION_BUS_ADDRESS is set, or the user's bus socket exists.
 bool SessionBusRuns();
 
-// Where no session bus runs, points DBUS_SESSION_BUS_ADDRESS at nothing,
-// so that connecting fails at once instead of launching a bus. Call before
-// the first Qt application object.
+// The session bus answers the first line of a handshake within timeoutMs
+// (true for addresses other than local sockets, which are not probed).
+bool SessionBusAnswers(int timeoutMs);
+
+// Where no session bus runs, or the one named does not answer, points
+// DBUS_SESSION_BUS_ADDRESS at nothing, so that connecting fails at once
+// instead of launching a bus or waiting on a dead one. Call before the
+// first Qt application object.
 void KeepFromStartingSessionBus();
 
 }  // namespace platform
