@@ -1,6 +1,8 @@
 // The capture tool on a 1920 x 1080 screen of its own (Xvfb): from a hot
 // key to the complete file, for JPEG (quality 75) and 24-bit BMP, and the
-// resident memory of the armed tool while it waits.
+// resident memory of the armed tool while it waits; reloads of large
+// configurations (the tool's time, and whether a kept key was ever free)
+// and memory after many reloads; a hot key on a screen of two monitors.
 #include <benchmark/benchmark.h>
 #include <poll.h>
 #include <signal.h>
@@ -12,14 +14,18 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
+#include <sstream>
 #include <random>
 #include <string>
 #include <thread>
+#include <atomic>
 
 #include "model/ActionCodes.h"
 #include "model/ActionKeys.h"
 #include "model/Commit.h"
+#include "platform/NamedObjects.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -47,7 +53,10 @@ pid_t Start(const std::vector<std::string>& argv, const std::string& log = "/dev
 // A private display, store and Pictures folder with the tool armed on it.
 class CaptureDesktop {
 public:
-    CaptureDesktop() {
+    // twoMonitors: a 3000 x 1080 screen shown by a 1920 x 1080 monitor and
+    // a 1080 x 720 one beside it.
+    explicit CaptureDesktop(bool twoMonitors = false)
+        : width_(twoMonitors ? 3000 : 1920), height_(1080) {
         std::string pattern = (std::filesystem::temp_directory_path() / "lgbench.XXXXXX").string();
         dir_ = mkdtemp(pattern.data());
         pictures_ = dir_ + "/Pictures";
@@ -55,6 +64,10 @@ public:
         setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
         setenv("XDG_PICTURES_DIR", pictures_.c_str(), 1);
         StartX();
+        if (twoMonitors) {
+            std::system("xrandr --setmonitor L 1920/508x1080/286+0+0 screen >/dev/null 2>&1");
+            std::system("xrandr --setmonitor R 1080/286x720/190+1920+0 none >/dev/null 2>&1");
+        }
         Paint();
         TActionKeys list(kConfigurationKey);
         // F5: JPEG file, F6: BMP file, F7: the clipboard, F8: a drawn rectangle.
@@ -77,8 +90,7 @@ public:
             a->Quality = 75;
             list.Add(std::move(a));
         }
-        std::string cause;
-        CommitConfiguration(list, cause);
+        Commit(list);
         const std::string log = dir_ + "/lmgrab.log";
         tool_ = Start({std::string(LG_BIN_DIR) + "/lmgrab", "/start"}, log);
         for (int i = 0; i < 200; ++i) {
@@ -162,6 +174,52 @@ public:
         }
     }
 
+    // Commits list to this desktop's store, which the tool then re-reads.
+    void Commit(TActionKeys& list) {
+        setenv("LUMAGRABBER_REGISTRY", (dir_ + "/registry.db").c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
+        std::string cause;
+        CommitConfiguration(list, cause);
+    }
+    // Waits until the tool has said text count times in all; false after 30 s.
+    bool WaitForLog(const std::string& text, std::size_t count) {
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        while (std::chrono::steady_clock::now() < deadline) {
+            std::ifstream in(dir_ + "/lmgrab.log");
+            in.seekg(static_cast<std::streamoff>(logRead_));
+            std::string chunk((std::istreambuf_iterator<char>(in)), {});
+            // Only whole lines count; the rest is read again next time.
+            const auto end = chunk.rfind('\n');
+            if (end != std::string::npos) {
+                for (auto at = chunk.find(text); at != std::string::npos && at < end;
+                     at = chunk.find(text, at + 1))
+                    ++seen_[text];
+                logRead_ += end + 1;
+            }
+            if (seen_[text] >= count) return true;
+            std::this_thread::sleep_for(200us);
+        }
+        return false;
+    }
+    // Forgets what was seen in the log so far.
+    void SkipLog() {
+        std::ifstream in(dir_ + "/lmgrab.log", std::ios::ate);
+        logRead_ = static_cast<std::size_t>(in.tellg());
+        seen_.clear();
+    }
+    // User and system time the tool has used, in milliseconds.
+    double ToolCpuMs() const {
+        std::ifstream in("/proc/" + std::to_string(tool_) + "/stat");
+        std::string all((std::istreambuf_iterator<char>(in)), {});
+        std::istringstream fields(all.substr(all.rfind(')') + 2));
+        std::string skip;
+        for (int i = 0; i < 11; ++i) fields >> skip;
+        long user = 0, system = 0;
+        fields >> user >> system;
+        return 1000.0 * static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
+    }
+    Display* display() const { return display_; }
+
     void Clear() {
         for (const auto& e : std::filesystem::directory_iterator(pictures_))
             std::filesystem::remove(e.path());
@@ -187,8 +245,10 @@ private:
             close(fds[0]);
             freopen("/dev/null", "w", stderr);
             const std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1920x1080x24",
-                   "-nolisten", "tcp", static_cast<char*>(nullptr));
+            const std::string screen =
+                std::to_string(width_) + "x" + std::to_string(height_) + "x24";
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
+                   "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
             _exit(127);
         }
         close(fds[1]);
@@ -201,7 +261,7 @@ private:
     }
     // Something like a desktop to compress: gradients with noise.
     void Paint() {
-        const int w = 1920, h = 1080;
+        const int w = width_, h = height_;
         std::vector<std::uint32_t> pixels(static_cast<std::size_t>(w) * h);
         std::mt19937 random(7);
         for (int y = 0; y < h; ++y)
@@ -223,7 +283,10 @@ private:
         XDestroyImage(image);
     }
 
+    int width_, height_;
     std::string dir_, pictures_;
+    std::size_t logRead_ = 0;
+    std::map<std::string, std::size_t> seen_;
     pid_t x_ = -1, tool_ = -1;
     Display* display_ = nullptr;
     Window own_ = 0;
@@ -286,6 +349,126 @@ void BM_ArmedToolIdleMemory(benchmark::State& state) {
     state.counters["rss_KiB"] = static_cast<double>(desktop.ToolRssKiB());
 }
 
+// A configuration of count actions on Ctrl and Ctrl+Shift with every key
+// offered; Ctrl+F5 is action 1 in each. quality tells two apart.
+std::unique_ptr<TActionKeys> ManyActions(int count, int quality) {
+    auto list = std::make_unique<TActionKeys>(kConfigurationKey);
+    for (int i = 0; i < count; ++i) {
+        auto a = std::make_unique<TActionKey>();
+        a->Name = "action " + std::to_string(i);
+        a->Modifiers = i % 2 ? codes::kCtrl | codes::kShift : codes::kCtrl;
+        a->VirtualKey = i == 0 ? 116 : 65 + (i / 2) % 26;
+        a->SaveTo = codes::kImageFile;
+        a->Extension = codes::kJpg;
+        a->Quality = quality;
+        list->Add(std::move(a));
+    }
+    return list;
+}
+
+// From a commit of 1,000 actions to the tool's word that it has armed them:
+// wall time, the tool's own processor time, and the longest moment a key
+// both configurations keep was free for another program to take.
+void BM_Reload1000Actions(benchmark::State& state) {
+    CaptureDesktop& desktop = Desktop();
+    auto first = ManyActions(1000, 75), second = ManyActions(1000, 80);
+    desktop.SkipLog();
+    desktop.Commit(*first);
+    desktop.WaitForLog("1000 actions read", 1);
+    Display* other = XOpenDisplay(nullptr);
+    static std::atomic<bool> refused{false};
+    XSetErrorHandler([](Display*, XErrorEvent*) {
+        refused = true;
+        return 0;
+    });
+    const KeyCode f5 = XKeysymToKeycode(other, XK_F5);
+    std::atomic<bool> stop{false};
+    std::atomic<long> longestFreeUs{0};
+    std::thread watcher([&] {
+        // Tries to take the key again and again, timing each stretch in
+        // which it could: the tool let go of it then.
+        std::chrono::steady_clock::time_point freeSince{};
+        bool free = false;
+        while (!stop) {
+            refused = false;
+            XGrabKey(other, f5, ControlMask, DefaultRootWindow(other), True, GrabModeAsync,
+                     GrabModeAsync);
+            XSync(other, False);
+            const auto now = std::chrono::steady_clock::now();
+            if (!refused) {
+                XUngrabKey(other, f5, ControlMask, DefaultRootWindow(other));
+                XSync(other, False);
+                if (!free) freeSince = now;
+                free = true;
+                const long us = static_cast<long>(
+                    std::chrono::duration_cast<std::chrono::microseconds>(now - freeSince).count());
+                longestFreeUs = std::max(longestFreeUs.load(), std::max(us, 1L));
+            } else {
+                free = false;
+            }
+        }
+    });
+    std::size_t reads = 1;
+    double cpu = 0, wall = 0;
+    for (auto _ : state) {
+        const double before = desktop.ToolCpuMs();
+        const auto start = std::chrono::steady_clock::now();
+        desktop.Commit(reads % 2 ? *second : *first);
+        if (!desktop.WaitForLog("1000 actions read", ++reads)) {
+            state.SkipWithError("the tool did not read the configuration");
+            break;
+        }
+        wall += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                    .count();
+        cpu += desktop.ToolCpuMs() - before;
+    }
+    stop = true;
+    watcher.join();
+    XCloseDisplay(other);
+    const double n = static_cast<double>(state.iterations());
+    state.counters["wall_ms"] = wall / n;
+    state.counters["tool_cpu_ms"] = cpu / n;
+    state.counters["longest_free_ms"] = static_cast<double>(longestFreeUs) / 1000.0;
+}
+
+// Resident memory before and after 10,000 reloads of a configuration of 50.
+void BM_MemoryAfter10000Reloads(benchmark::State& state) {
+    CaptureDesktop& desktop = Desktop();
+    auto list = ManyActions(50, 75);
+    desktop.SkipLog();
+    desktop.Commit(*list);
+    desktop.WaitForLog("50 actions read", 1);
+    std::string error;
+    auto event = platform::NamedEvent::Open(kChangeEventName, error);
+    const long before = desktop.ToolRssKiB();
+    for (auto _ : state) {
+        for (std::size_t i = 2; i <= 10001; ++i) {
+            event->Set();
+            if (!desktop.WaitForLog("50 actions read", i)) {
+                state.SkipWithError("the tool did not read the configuration");
+                break;
+            }
+        }
+    }
+    state.counters["rss_before_KiB"] = static_cast<double>(before);
+    state.counters["rss_after_KiB"] = static_cast<double>(desktop.ToolRssKiB());
+}
+
+// Hot key to file on a screen of two monitors of different sizes.
+void BM_HotKeyToJpegFileTwoMonitors(benchmark::State& state) {
+    static CaptureDesktop twoMonitors(true);
+    for (auto _ : state) {
+        if (!twoMonitors.PressAndWait(XK_F5)) {
+            state.SkipWithError("no file appeared");
+            break;
+        }
+        state.PauseTiming();
+        std::this_thread::sleep_for(100ms);
+        twoMonitors.Clear();
+        state.ResumeTiming();
+    }
+}
+
 // Idle first: before any capture, as the tool waits after logon.
 BENCHMARK(BM_ArmedToolIdleMemory)->Iterations(1);
 BENCHMARK(BM_HotKeyToJpegFile)
@@ -307,6 +490,14 @@ BENCHMARK(BM_HotKeyToOverlay)
     ->Repetitions(4)
     ->ReportAggregatesOnly(true);
 BENCHMARK(BM_HotKeyToBmpFile)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(5)
+    ->Repetitions(8)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_Reload1000Actions)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+BENCHMARK(BM_MemoryAfter10000Reloads)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
+BENCHMARK(BM_HotKeyToJpegFileTwoMonitors)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(5)

@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include <bit>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -83,8 +84,21 @@ X11Desktop::X11Desktop(Display* display) : display_(display) {
         randrEvent_ = -1;
     }
     // XWayland serves X11 windows on a Wayland desktop; its root window
-    // shows none of the desktop's pixels.
+    // shows none of the desktop's pixels. Newer servers say so by an
+    // extension; all of them name their outputs XWAYLAND0, XWAYLAND1, ...
     xwayland_ = XQueryExtension(display_, "XWAYLAND", &opcode, &first, &error);
+    if (randrEvent_ >= 0) {
+        XRRScreenResources* resources =
+            XRRGetScreenResourcesCurrent(display_, DefaultRootWindow(display_));
+        for (int i = 0; resources && i < resources->noutput && !xwayland_; ++i) {
+            if (XRROutputInfo* output = XRRGetOutputInfo(display_, resources, resources->outputs[i])) {
+                xwayland_ = std::string_view(output->name, static_cast<std::size_t>(output->nameLen))
+                                .starts_with("XWAYLAND");
+                XRRFreeOutputInfo(output);
+            }
+        }
+        if (resources) XRRFreeScreenResources(resources);
+    }
     ReadScreen();
 }
 

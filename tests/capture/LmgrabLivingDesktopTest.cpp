@@ -530,3 +530,60 @@ TEST_F(Lmgrab, CheckNamesFoldersThatCannotBeWrittenAndMissingSounds) {
 }
 
 }  // namespace
+
+namespace {
+
+// A Wayland desktop (weston, headless) with XWayland: X11 programs run, but
+// the X server never sees the desktop's pixels.
+class WestonWithXWayland {
+public:
+    explicit WestonWithXWayland(const std::string& runtime) {
+        const std::string log = runtime + "/weston.log";
+        pid_ = testsupport::SpawnLogged("weston",
+                                        {"--backend=headless-backend.so", "--xwayland",
+                                         "--socket=wl-lmgrab", "--width=800", "--height=600"},
+                                        log, log);
+        WaitUntil([&] {
+            const std::string said = FileText(log);
+            const auto at = said.find("xserver listening on display ");
+            if (at == std::string::npos) return false;
+            display_ = said.substr(at + 29, said.find('\n', at) - at - 29);
+            return true;
+        });
+    }
+    ~WestonWithXWayland() {
+        kill(pid_, SIGTERM);
+        WaitFor(pid_, 5s);
+    }
+    const std::string& display() const { return display_; }
+
+private:
+    pid_t pid_;
+    std::string display_;
+};
+
+TEST(LmgrabOnXWayland, RefusesToWriteABlackPictureAndSaysWhy) {
+    testsupport::TempRuntimeDir runtime;
+    testsupport::TempStore store;
+    testsupport::TempDir home;
+    setenv("XDG_PICTURES_DIR", home.path().c_str(), 1);
+    std::ofstream(home.file("one.lgp"), std::ios::binary) << ProfileOf({{"screen", 2, 116, 0}});
+    std::string out;
+    ASSERT_EQ(RunCapturing(Bin("lgprofile"), {"load", home.file("one.lgp")}, out), 0) << out;
+    WestonWithXWayland weston(runtime.path());
+    ASSERT_FALSE(weston.display().empty()) << "weston did not start XWayland";
+    setenv("DISPLAY", weston.display().c_str(), 1);
+    setenv("WAYLAND_DISPLAY", "wl-lmgrab", 1);
+    const std::string why = "this X server is XWayland, which cannot show lmgrab the Wayland "
+                            "desktop's pixels (a capture would be black); nothing is captured";
+    EXPECT_EQ(RunCapturing(Bin("lmgrab"), {"--capture", "1"}, out), 1);
+    EXPECT_EQ(out, "lmgrab: " + why + "\n");
+    EXPECT_EQ(RunForOutput(Bin("lmgrab"), {"--check"}, out), 1);
+    EXPECT_NE(out.find("problem: " + why), std::string::npos) << out;
+    for (const auto& e : std::filesystem::directory_iterator(home.path()))
+        EXPECT_NE(e.path().extension(), ".bmp") << "a black picture was written";
+    unsetenv("WAYLAND_DISPLAY");
+    unsetenv("DISPLAY");
+}
+
+}  // namespace
