@@ -517,7 +517,7 @@ TEST_F(Lmgrab, AReloadWhileTheOverlayIsUpLeavesTheRunningActionWhole) {
     Configure({{"other", 2, 117, 0}});
     ASSERT_TRUE(WaitForSaying("actions read", 2));
     RunX("xdotool",
-         {"mousemove", "20", "20", "mousedown", "1", "mousemove", "60", "50", "mouseup", "1"}, out);
+         {"mousemove", "20", "20", "mousedown", "1", "mousemove", "59", "49", "mouseup", "1"}, out);
     ASSERT_TRUE(WaitUntil([&] { return Files().size() == 1; })) << FileText(home.file("err.txt"));
     EXPECT_EQ(Size(Files().front()), "40 30");
     EXPECT_FALSE(Press("ctrl+F6", 2).empty());

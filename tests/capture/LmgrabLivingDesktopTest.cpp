@@ -587,3 +587,42 @@ TEST(LmgrabOnXWayland, RefusesToWriteABlackPictureAndSaysWhy) {
 }
 
 }  // namespace
+
+namespace {
+
+// Half a second of quiet, as a WAV file.
+void WriteWav(const std::string& path) {
+    const std::uint32_t rate = 8000, samples = 4000, bytes = samples * 2;
+    std::string wav = "RIFF";
+    const auto put = [&wav](std::uint32_t v, int size) {
+        for (int i = 0; i < size; ++i) wav += static_cast<char>((v >> (8 * i)) & 0xFF);
+    };
+    put(36 + bytes, 4);
+    wav += "WAVEfmt ";
+    put(16, 4), put(1, 2), put(1, 2), put(rate, 4), put(rate * 2, 4), put(2, 2), put(16, 2);
+    wav += "data";
+    put(bytes, 4);
+    wav += std::string(bytes, '\0');
+    std::ofstream(path, std::ios::binary) << wav;
+}
+
+// Without a sound device: said once, without the sound library's own
+// complaints; a sound of the other desktop is said once, by the plan.
+TEST_F(Lmgrab, SoundProblemsAreSaidOnceEach) {
+    WriteWav(home.file("quiet.wav"));
+    Action played{"played", 2, 116, 0};
+    played.sound = home.file("quiet.wav");
+    Action foreign{"foreign", 2, 117, 0};
+    foreign.sound = "C:\\Windows\\Media\\chimes.wav";
+    Configure({played, foreign});
+    Start();
+    ASSERT_FALSE(Press("ctrl+F5", 1).empty());
+    ASSERT_FALSE(Press("ctrl+F5", 2).empty());
+    ASSERT_FALSE(Press("ctrl+F6", 3).empty());
+    ASSERT_FALSE(Press("ctrl+F6", 4).empty());
+    EXPECT_EQ(Said("ALSA lib"), 0u) << FileText(home.file("err.txt"));
+    EXPECT_LE(Said("cannot be played"), 1u);
+    EXPECT_EQ(Said("is a path of another desktop"), 1u) << FileText(home.file("err.txt"));
+}
+
+}  // namespace
