@@ -104,6 +104,7 @@ bool CaptureTool::Start(std::string& error) {
     event_ = platform::NamedEvent::Open(kChangeEventName, error);
     if (!event_) return false;
     event_->Reset();  // what was set before the tool ran is read now anyway
+    eventSets_ = event_->Sets();
     const int watch = event_->WatchDescriptor();
     if (watch < 0) {
         error = "cannot watch the change event";
@@ -133,7 +134,10 @@ void CaptureTool::Report(const std::string& problem) {
 
 void CaptureTool::OnEvent() {
     event_->DrainWatch();
-    if (!event_->IsSet()) return;
+    // A set that someone else reset before we looked still counts.
+    const std::uint64_t sets = event_->Sets();
+    if (!event_->IsSet() && sets == eventSets_) return;
+    eventSets_ = sets;
     event_->Reset();
     Reload();
 }

@@ -82,6 +82,7 @@ private:
     bool saidUnread_ = false;  // likewise "cannot be read"
     QtCaptureUi ui_;
     std::unique_ptr<platform::NamedEvent> event_;
+    std::uint64_t eventSets_ = 0;  // the event's count of sets, as last seen
     std::unique_ptr<QSocketNotifier> eventNotifier_, xNotifier_;
     std::unique_ptr<QSystemTrayIcon> tray_;
     std::unique_ptr<QMenu> menu_;

@@ -73,6 +73,10 @@ void TFileActionWriter::WriteString(const std::string& name, const std::string& 
     // The file beside the profile is made at the first write, so a folder
     // that refuses it fails the save before anything else is written.
     if (!file_.Prepare(error_)) throw EStorageError(error_);
+    // A file rewritten where it is keeps every key and section this save
+    // does not write, as the platform's profile functions leave them.
+    if (file_.InPlace() && !mergedOld_) IniFile.Parse(file_.OldBytes());
+    mergedOld_ = true;
     IniFile.Set(Section, name, value);
 }
 

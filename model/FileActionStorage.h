@@ -48,6 +48,7 @@ public:
 
 private:
     platform::AtomicFileWriter file_;
+    bool mergedOld_ = false;  // the old file's text is in IniFile
     std::string error_;
 };
 

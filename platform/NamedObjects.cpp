@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -165,8 +166,31 @@ bool NamedEvent::Write(char state) {
     return ::pwrite(fd_, &state, 1, 0) == 1;
 }
 
+// The file holds the state in its first byte and, after it, how many times
+// the event was ever set: a waiter that finds the event reset again by
+// someone else still knows that a set happened while it waited.
+std::uint64_t NamedEvent::Sets() {
+    std::uint64_t count = 0;
+    if (::pread(fd_, &count, sizeof count, 1) != static_cast<ssize_t>(sizeof count)) return 0;
+    return count;
+}
+
 bool NamedEvent::Set() {
-    return Write('1');
+    // The count's bytes are locked for the increment: setters in several
+    // processes each add one. A lock of the open file, not of the process.
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = 1;
+    lock.l_len = sizeof(std::uint64_t);
+    const bool locked = ::fcntl(fd_, F_OFD_SETLKW, &lock) == 0;
+    const std::uint64_t count = Sets() + 1;
+    const bool counted = ::pwrite(fd_, &count, sizeof count, 1) == static_cast<ssize_t>(sizeof count);
+    if (locked) {
+        lock.l_type = F_UNLCK;
+        ::fcntl(fd_, F_OFD_SETLK, &lock);
+    }
+    return Write('1') && counted;
 }
 bool NamedEvent::Reset() {
     return Write('0');
@@ -187,9 +211,11 @@ NamedEvent::WaitResult NamedEvent::Wait(int timeoutMs) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
     WaitResult result = WaitResult::Timeout;
+    const std::uint64_t setsBefore = Sets();
     while (true) {
-        // Checked after the watch is in place, so no set can slip between.
-        if (IsSet()) {
+        // Checked after the watch is in place, so no set can slip between;
+        // a set that another process has reset already counts too.
+        if (IsSet() || Sets() != setsBefore) {
             result = WaitResult::Signalled;
             break;
         }

@@ -5,6 +5,7 @@
 // crashed holder leaves nothing stale behind.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -47,8 +48,12 @@ public:
     bool Set();
     bool Reset();
     bool IsSet();
+    // How many times the event has been set since it was made: a change
+    // means a set, even one already reset.
+    std::uint64_t Sets();
     // Returns as soon as the event is signalled, or after timeoutMs (< 0:
-    // no limit).
+    // no limit); a set while it waits releases it even if the event is
+    // reset again before it looks.
     WaitResult Wait(int timeoutMs);
 
     // For an event loop: a descriptor that turns readable whenever the event

@@ -251,11 +251,8 @@ bool AtomicFileWriter::Prepare(std::string& error) {
         }
     }
     if (fd_ < 0) {
-        const std::string why = Errno("cannot write '" + path_ + "'");
-        if (existed_ && (errno == EACCES || errno == EPERM)) {
-            fd_ = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
-            inPlace_ = fd_ >= 0;
-        }
+        std::string why = Errno("cannot write '" + path_ + "'");
+        if (existed_ && (errno == EACCES || errno == EPERM)) OpenInPlace(why);
         if (fd_ < 0) {
             temp_.clear();
             error = why;
@@ -266,6 +263,40 @@ bool AtomicFileWriter::Prepare(std::string& error) {
     return true;
 }
 
+// The folder refuses new files: the old file is rewritten where it is. Never
+// through a link (planted in a shared folder, it would lead to another
+// file of this user's) and only a regular file of this user's own, whose
+// bytes are kept for a caller that merges into them.
+void AtomicFileWriter::OpenInPlace(std::string& why) {
+    fd_ = ::open(path_.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK);
+    if (fd_ < 0) {
+        if (errno == ELOOP) {
+            why = "cannot write '" + path_ +
+                  "': it is a symbolic link in a folder that refuses new files";
+        }
+        return;
+    }
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
+        why = "cannot write '" + path_ + "': it is not a file of this user's own";
+        ::close(fd_);
+        fd_ = -1;
+        return;
+    }
+    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+    oldBytes_.resize(static_cast<std::size_t>(st.st_size));
+    std::size_t got = 0;
+    while (got < oldBytes_.size()) {
+        const ssize_t n = ::pread(fd_, oldBytes_.data() + got, oldBytes_.size() - got,
+                                  static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    oldBytes_.resize(got);
+    inPlace_ = true;
+}
+
 bool AtomicFileWriter::Commit(std::string_view bytes, std::string& error) {
     if (!Prepare(error)) return false;
     if (fd_ < 0) {
@@ -274,7 +305,7 @@ bool AtomicFileWriter::Commit(std::string_view bytes, std::string& error) {
     }
     const std::string failed = "cannot write '" + path_ + "'";
     if (inPlace_) {
-        const bool ok = WriteAll(fd_, bytes) &&
+        const bool ok = ::lseek(fd_, 0, SEEK_SET) == 0 && WriteAll(fd_, bytes) &&
                         ::ftruncate(fd_, static_cast<off_t>(bytes.size())) == 0 &&
                         ::fsync(fd_) == 0;
         if (!ok) error = Errno(failed);

@@ -27,7 +27,8 @@ bool ReadWholeFile(const std::string& path, std::size_t maxBytes, std::string& b
 // over the old one leaves that name, which the next save removes. A replaced file keeps its permission bits (and owner where
 // allowed); a new one gets 0666 less the umask. A read-only target is not
 // replaced. When the folder refuses new files but the old file is writable,
-// the old file is rewritten in place, as the platform's profile functions do.
+// the old file is rewritten in place, as the platform's profile functions do
+// (never through a symbolic link, and only a regular file of the user's own).
 // Writes bytes as a new file in folder under the first free name of
 // nameOf(1), nameOf(2), ... nameOf(tries), never replacing a file: the file
 // appears complete under its name or not at all (a hidden neighbour, where
@@ -48,12 +49,17 @@ public:
     // Checks the target and reserves the new file; false with the reason.
     bool Prepare(std::string& error);
     bool Commit(std::string_view bytes, std::string& error);
+    // After Prepare: the old file will be rewritten where it is, and held
+    // these bytes, which a caller may want to keep what it does not rewrite.
+    bool InPlace() const { return inPlace_; }
+    const std::string& OldBytes() const { return oldBytes_; }
 
 private:
     bool Publish(std::string& error);
+    void OpenInPlace(std::string& why);
     void Abandon();
 
-    std::string path_, folder_, temp_;
+    std::string path_, folder_, temp_, oldBytes_;
     int fd_ = -1;
     bool prepared_ = false;
     bool unnamed_ = false;  // O_TMPFILE: no name until it is published

@@ -1,3 +1,4 @@
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -124,19 +125,34 @@ TEST_F(FileStorage, ASaveReplacesTheOldProfileWholeOrLeavesIt) {
     ASSERT_TRUE(list.SaveToFile(path));
     EXPECT_EQ(ReadFile(path).find("Action9"), std::string::npos);
 
-    const std::string before = ReadFile(path);
     list.Get(0).Name = "changed";
     EXPECT_FALSE(list.SaveToFile(store.dir().file("missing/dir/p.lgp")));
-    // A folder the new file cannot be made in: the old one stays byte for byte.
-    std::filesystem::permissions(store.dir().path(), std::filesystem::perms::owner_read |
-                                                         std::filesystem::perms::owner_exec);
-    const bool canStillWrite = ::access(store.dir().path().c_str(), W_OK) == 0;  // root can
-    const bool saved = list.SaveToFile(path);
-    std::filesystem::permissions(store.dir().path(), std::filesystem::perms::owner_all);
-    if (!canStillWrite) {
-        EXPECT_FALSE(saved);
-        EXPECT_EQ(ReadFile(path), before);
-    }
+}
+
+// A folder that refuses new files: the profile is rewritten where it is;
+// keys the save writes take their new values and every other key and
+// section stays, as the platform's profile functions leave them.
+TEST_F(FileStorage, AProfileRewrittenInPlaceKeepsWhatTheSaveDoesNotWrite) {
+    ::chmod(store.dir().path().c_str(), 0755);
+    const std::string folder = store.dir().file("shared");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    const std::string path = folder + "/p.lgp";
+    testsupport::WriteFile(path,
+                           "; kept\r\n[Software\\Orvane\\Lmgrab\\Action1]\r\nName=old\r\n"
+                           "Extra=kept too\r\n[Software\\Orvane\\Lmgrab\\Action9]\r\nName=stale\r\n");
+    if (testsupport::RunningAsRoot()) ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+    ::chmod(folder.c_str(), 0555);
+    list.Add(std::make_unique<TActionKey>());
+    list.Get(0).Name = "new";
+    const int rc = testsupport::RunUnprivileged([&] { return list.SaveToFile(path) ? 0 : 1; });
+    ::chmod(folder.c_str(), 0755);
+    ASSERT_EQ(rc, 0);
+    const std::string text = ReadFile(path);
+    EXPECT_NE(text.find("Name=new"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Name=old"), std::string::npos) << text;
+    EXPECT_NE(text.find("Extra=kept too"), std::string::npos) << text;
+    EXPECT_NE(text.find("[Software\\Orvane\\Lmgrab\\Action9]\r\nName=stale"), std::string::npos) << text;
+    EXPECT_NE(text.find("; kept"), std::string::npos) << text;
 }
 
 TEST(ProfileIntegers, ParseAsTheProfileRulesSay) {

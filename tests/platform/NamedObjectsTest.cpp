@@ -8,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -193,6 +194,60 @@ TEST(NamedEvent, AWaiterOpeningAsTheLastHolderClosesNeverMissesASet) {
         setter.reset();
         ASSERT_EQ(waiter->Wait(0), NamedEvent::WaitResult::Signalled) << "trial " << trial;
     }
+}
+
+// A set releases every waiter present, whoever resets the event at once
+// afterwards (as the capture tool does), and setters in many processes
+// are all counted.
+TEST(NamedEvent, EveryWaiterPresentAtASetReturnsThoughItIsResetAtOnce) {
+    TempRuntimeDir runtime;
+    std::string error;
+    auto event = NamedEvent::Open("many", error);
+    ASSERT_NE(event, nullptr) << error;
+    for (int trial = 0; trial < 10; ++trial) {
+        int ready[2];
+        ASSERT_EQ(pipe(ready), 0);
+        std::vector<pid_t> waiters;
+        for (int w = 0; w < 3; ++w) {
+            const pid_t child = fork();
+            if (child == 0) {
+                std::string e;
+                auto mine = NamedEvent::Open("many", e);
+                const char c = 'r';
+                if (!mine || write(ready[1], &c, 1) != 1) _exit(2);
+                _exit(mine->Wait(10000) == NamedEvent::WaitResult::Signalled ? 0 : 1);
+            }
+            waiters.push_back(child);
+        }
+        for (std::size_t w = 0; w < waiters.size(); ++w) {
+            char c = 0;
+            ASSERT_EQ(read(ready[0], &c, 1), 1);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        ASSERT_TRUE(event->Set());
+        ASSERT_TRUE(event->Reset());
+        for (pid_t child : waiters) {
+            int status = 0;
+            waitpid(child, &status, 0);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "trial " << trial;
+        }
+        close(ready[0]);
+        close(ready[1]);
+    }
+    const std::uint64_t before = event->Sets();
+    std::vector<pid_t> setters;
+    for (int p = 0; p < 4; ++p) {
+        const pid_t child = fork();
+        if (child == 0) {
+            std::string e;
+            auto mine = NamedEvent::Open("many", e);
+            for (int i = 0; mine && i < 250; ++i) mine->Set();
+            _exit(mine ? 0 : 1);
+        }
+        setters.push_back(child);
+    }
+    for (pid_t child : setters) waitpid(child, nullptr, 0);
+    EXPECT_EQ(event->Sets() - before, 1000u);
 }
 
 }  // namespace

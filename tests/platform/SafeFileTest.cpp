@@ -102,16 +102,51 @@ TEST(AtomicFileWriter, AFolderThatRefusesNewFilesGetsTheOldFileRewrittenInPlace)
     const std::string path = folder + "/p.lgp";
     WriteFile(path, "a much longer old text");
     ::chmod(path.c_str(), 0666);
+    // The user's own file; another user's, however writable, is not rewritten.
+    const std::string others = folder + "/others.lgp";
+    WriteFile(others, "not yours");
+    ::chmod(others.c_str(), 0666);
+    // Run by root, the writer is another user, who owns only p.lgp.
+    const bool twoUsers = testsupport::RunningAsRoot();
+    if (twoUsers) ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
     ::chmod(folder.c_str(), 0555);
     const int rc = testsupport::RunUnprivileged([&] {
         std::string error;
         if (!Replace(path, "short", error)) return 1;
+        if (twoUsers && Replace(others, "mine now", error)) return 3;
         return Replace(folder + "/new.lgp", "x", error) ? 2 : 0;  // no old file: fails
     });
     ::chmod(folder.c_str(), 0755);
     EXPECT_EQ(rc, 0);
     EXPECT_EQ(ReadFile(path), "short");
-    EXPECT_EQ(FilesIn(folder), 1u);
+    if (twoUsers) EXPECT_EQ(ReadFile(others), "not yours");
+    EXPECT_EQ(FilesIn(folder), 2u);
+}
+
+// In a shared folder that refuses new files, a link another user planted
+// under the name is never written through: its target keeps its bytes.
+TEST(AtomicFileWriter, ALinkPlantedInASharedFolderIsNeverFollowed) {
+    TempDir dir;
+    ::chmod(dir.path().c_str(), 0755);
+    const std::string victim = dir.file("victim");
+    ASSERT_EQ(::mkdir(victim.c_str(), 0755), 0);
+    const std::string bashrc = victim + "/.bashrc";
+    WriteFile(bashrc, "echo hello\n");
+    const std::string team = dir.file("team");
+    ASSERT_EQ(::mkdir(team.c_str(), 0755), 0);
+    ASSERT_EQ(::symlink(bashrc.c_str(), (team + "/team.lgp").c_str()), 0);
+    if (testsupport::RunningAsRoot()) {
+        ASSERT_EQ(::chown(victim.c_str(), 65534, 65534), 0);
+        ASSERT_EQ(::chown(bashrc.c_str(), 65534, 65534), 0);
+    }
+    ::chmod(team.c_str(), 0555);
+    const int rc = testsupport::RunUnprivileged([&] {
+        std::string error;
+        return Replace(team + "/team.lgp", "[Software]\r\n", error) ? 1 : 0;
+    });
+    ::chmod(team.c_str(), 0755);
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(ReadFile(bashrc), "echo hello\n");
 }
 
 TEST(AtomicFileWriter, AKilledSaveLeavesTheOldOrTheNewFileAndNothingElse) {
