@@ -19,6 +19,7 @@
 #include "capture/X11Desktop.h"
 #include "model/Commit.h"
 #include "platform/Registry.h"
+#include "platform/Unicode.h"
 
 namespace {
 
@@ -127,7 +128,7 @@ bool CaptureTool::Start(std::string& error) {
 
 void CaptureTool::Report(const std::string& problem) {
     if (!problems_.insert(problem).second || previous_.count(problem)) return;
-    std::fprintf(stderr, "lmgrab: %s\n", problem.c_str());
+    std::fprintf(stderr, "lmgrab: %s\n", platform::Printable(problem).c_str());
     if (notified_++ < kNotificationsPerRead) NotifyDesktop("Lumagrabber", problem);
     UpdateTray();
 }

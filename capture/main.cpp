@@ -26,6 +26,7 @@
 #include "model/Commit.h"
 #include "platform/NamedObjects.h"
 #include "platform/SessionBus.h"
+#include "platform/Unicode.h"
 
 namespace {
 
@@ -47,7 +48,7 @@ int Usage(FILE* to) {
 }
 
 int Fail(const std::string& message) {
-    std::fprintf(stderr, "lmgrab: %s\n", message.c_str());
+    std::fprintf(stderr, "lmgrab: %s\n", platform::Printable(message).c_str());
     return 1;
 }
 
@@ -79,9 +80,11 @@ int Check() {
     const std::string noX = NoX11();
     auto desktop = noX.empty() ? X11Desktop::Open(error) : nullptr;
     const CapturePlan plan = PlanConfiguration(list, desktop ? desktop->Depth() : 24);
+    // Stored text may hold line breaks: no name may begin a line of its own.
     for (const PlannedAction& a : plan.actions) {
-        std::printf("%d \"%s\" %s: %s\n", a.number, a.name.c_str(), a.hotKeyText.c_str(),
-                    a.what.c_str());
+        const std::string line = std::to_string(a.number) + " \"" + a.name + "\" " + a.hotKeyText +
+                                 ": " + a.what;
+        std::printf("%s\n", platform::Printable(line).c_str());
     }
     problems.insert(problems.end(), plan.problems.begin(), plan.problems.end());
     if (!desktop) {
@@ -110,7 +113,8 @@ int Check() {
             if (std::string p = ArmProblem(*of[i], outcomes[i]); !p.empty()) problems.push_back(p);
         }
     }
-    for (const std::string& p : problems) std::printf("problem: %s\n", p.c_str());
+    for (const std::string& p : problems)
+        std::printf("problem: %s\n", platform::Printable(p).c_str());
     if (plan.actions.empty()) std::printf("no actions are stored\n");
     return problems.empty() ? 0 : 1;
 }

@@ -208,9 +208,7 @@ RegStatus SplitKeyPath(std::string_view path, std::vector<std::string_view>& nam
                                                               std::string(name.substr(0, 40)) +
                                                               "...' is longer than 255 characters");
         }
-        if (name.find('\0') != std::string_view::npos) {
-            return RegStatus::Error(RegCode::InvalidName, "key name contains a NUL character");
-        }
+        if (RegStatus s = CheckNameText(name, "key"); !s.ok()) return s;
         names.push_back(name);
         if (end == std::string_view::npos) break;
         start = end + 1;
@@ -224,8 +222,21 @@ RegStatus CheckValueName(std::string_view name) {
                                                           std::string(name.substr(0, 40)) +
                                                           "...' is longer than 16383 characters");
     }
-    if (name.find('\0') != std::string_view::npos) {
-        return RegStatus::Error(RegCode::InvalidName, "value name contains a NUL character");
+    return CheckNameText(name, "value");
+}
+
+RegStatus CheckNameText(std::string_view name, const char* what) {
+    // Names travel as lines of .reg files and of listings: a line break or
+    // any other control character in one could start a line of its own.
+    if (HasControlCharacter(name)) {
+        return RegStatus::Error(RegCode::InvalidName, std::string(what) + " name '" +
+                                                          Printable(name.substr(0, 60)) +
+                                                          "' contains a control character");
+    }
+    if (!IsValidUtf8(name)) {
+        return RegStatus::Error(RegCode::InvalidName, std::string(what) + " name '" +
+                                                          Printable(ToValidUtf8(name.substr(0, 60))) +
+                                                          "' is not UTF-8 text");
     }
     return RegStatus::Ok();
 }

@@ -203,5 +203,8 @@ constexpr std::size_t kMaxKeyDepth = 512;
 // Splits a key path into its names, checking each against the limits.
 RegStatus SplitKeyPath(std::string_view path, std::vector<std::string_view>& names);
 RegStatus CheckValueName(std::string_view name);
+// A key or value name is UTF-8 text without control characters; what: "key"
+// or "value", for the message.
+RegStatus CheckNameText(std::string_view name, const char* what);
 
 }  // namespace platform

@@ -31,4 +31,11 @@ std::string Windows1252ToUtf8(std::string_view bytes);
 // Valid UTF-8 stays; otherwise the text is taken as Windows-1252.
 std::string ToValidUtf8(std::string_view bytes);
 
+// Text for one line of a terminal or a log: control characters become
+// \n, \r, \t or \xNN, so that a name can never begin a line of its own.
+std::string Printable(std::string_view text);
+
+// A control character (C0 or DEL): nothing a name may hold.
+bool HasControlCharacter(std::string_view text);
+
 }  // namespace platform

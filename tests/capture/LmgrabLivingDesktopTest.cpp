@@ -626,3 +626,27 @@ TEST_F(Lmgrab, SoundProblemsAreSaidOnceEach) {
 }
 
 }  // namespace
+
+namespace {
+
+// A stored name with a line break cannot forge a line of --check's report.
+TEST(LmgrabCheck, AStoredNameCannotForgeALineOfTheReport) {
+    testsupport::TempRuntimeDir runtime;
+    testsupport::TempStore store;
+    testsupport::TempDir home;
+    std::ofstream(home.file("one.lgp"), std::ios::binary) << ProfileOf({{"one", 2, 116, 0}});
+    std::string out;
+    ASSERT_EQ(RunCapturing(Bin("lgprofile"), {"load", home.file("one.lgp")}, out), 0) << out;
+    store.SetString("Software\\Orvane\\Lmgrab\\Action1", "Name",
+                    "shot\nproblem: action 9 \"forged\": run /tmp/evil");
+    const std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
+    unsetenv("DISPLAY");
+    RunForOutput(Bin("lmgrab"), {"--check"}, out);
+    if (!display.empty()) setenv("DISPLAY", display.c_str(), 1);
+    EXPECT_EQ(out.find("\nproblem: action 9"), std::string::npos) << out;
+    EXPECT_NE(out.find("1 \"shot\\nproblem: action 9 \"forged\": run /tmp/evil\" Ctrl+F5"),
+              std::string::npos)
+        << out;
+}
+
+}  // namespace

@@ -1,8 +1,10 @@
 #include "tools/lgreg/RegTool.h"
 
+#include <sqlite3.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -287,6 +289,68 @@ TEST_F(RegTool, TheProgramExitsWithTheToolsCode) {
     EXPECT_EQ(store.GetDword("Software\\P", "n"), 7u);
     EXPECT_EQ(run("query 'HKCU\\Software\\Missing'"), 1);
     EXPECT_EQ(run("add 'HKCU\\Software\\P' /v n /t REG_DWORD /d 8"), 1);  // no one to say yes
+}
+
+// Every name the store takes goes out through export and comes back
+// through import into a fresh store byte for byte; names a .reg line or a
+// listing could not carry are refused, each with a message that names it.
+TEST(RegToolNames, EveryNameTheStoreTakesSurvivesExportAndImport) {
+    const std::vector<std::string> taken = {
+        "plain", "with space", "quote\"d", "brackets]x[", "[lead", "equals=sign", "@",
+        ";semi", "\xC3\xBCmlaut", "\xE6\x97\xA5\xE6\x9C\xAC", "trailing ", "dot.", "#hash"};
+    const std::vector<std::string> refused = {"line\nbreak", "carriage\rreturn", "tab\tbed",
+                                              "bell\x07", "del\x7F", "not utf-8 \xFF"};
+    std::string exported;
+    std::string before;
+    {
+        TempStore store;
+        for (const std::string& name : taken) {
+            const Result value = Lgreg({"add", "HKCU\\Software\\T", "/v", name, "/d", "x", "/f"});
+            EXPECT_EQ(value.code, 0) << name << ": " << value.err;
+            const Result key = Lgreg({"add", "HKCU\\Software\\T\\" + name, "/ve", "/d", "k", "/f"});
+            EXPECT_EQ(key.code, 0) << name << ": " << key.err;
+        }
+        EXPECT_EQ(Lgreg({"add", "HKCU\\Software\\T", "/v", "back\\slash", "/d", "x", "/f"}).code, 0);
+        for (const std::string& name : refused) {
+            ExpectFailure(Lgreg({"add", "HKCU\\Software\\T", "/v", name, "/d", "x", "/f"}),
+                          "value name '");
+            ExpectFailure(Lgreg({"add", "HKCU\\Software\\T\\" + name, "/f"}), "key name '");
+        }
+        const std::string file = store.dir().file("t.reg");
+        const Result out = Lgreg({"export", "HKCU\\Software\\T", file, "/y"});
+        ASSERT_EQ(out.code, 0) << out.err;
+        exported = ReadFile(file);
+        before = store.Dump("Software\\T");
+    }
+    TempStore fresh;
+    WriteFile(fresh.dir().file("t.reg"), exported);
+    const Result in = Lgreg({"import", fresh.dir().file("t.reg")});
+    ASSERT_EQ(in.code, 0) << in.err;
+    EXPECT_EQ(fresh.Dump("Software\\T"), before);
+}
+
+// A store made by another program may hold a name with a line break: export
+// refuses it by name, and a listing shows it escaped, never as two lines.
+TEST_F(RegTool, ANameWithALineBreakIsEscapedInListingsAndNeverExported) {
+    store.SetString("Software\\T", "name", "x");
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(store.path().c_str(), &db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db,
+                               "UPDATE vals SET name = 'Lumagrabber\"=\"evil /start' || char(13) || "
+                               "char(10) || 'x', fold = 'CRAFTED' WHERE name = 'name'",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(db);
+    }
+    const Result listed = Lgreg({"query", "HKCU\\Software\\T"});
+    EXPECT_EQ(listed.code, 0) << listed.err;
+    EXPECT_NE(listed.out.find("Lumagrabber\"=\"evil /start\\r\\nx    REG_SZ    x\n"),
+              std::string::npos)
+        << listed.out;
+    ExpectFailure(Lgreg({"export", "HKCU\\Software\\T", store.dir().file("t.reg"), "/y"}),
+                  "key 'HKEY_CURRENT_USER\\Software\\T' cannot be written to a .reg file");
+    EXPECT_FALSE(std::filesystem::exists(store.dir().file("t.reg")));
 }
 
 }  // namespace

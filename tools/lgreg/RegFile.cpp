@@ -366,6 +366,21 @@ bool Parse(std::string_view bytes, std::vector<Change>& changes, ParseError& err
     return true;
 }
 
+bool Exportable(const std::vector<Key>& keys, std::string& error) {
+    for (const Key& key : keys) {
+        std::vector<std::string_view> names;
+        platform::RegStatus s = platform::SplitKeyPath(key.path, names);
+        for (std::size_t i = 0; s.ok() && i < key.values.size(); ++i)
+            s = platform::CheckValueName(key.values[i].first);
+        if (!s.ok()) {
+            error = "key '" + platform::Printable(FullKeyName(key.path)) +
+                    "' cannot be written to a .reg file: " + s.message;
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string Format(const std::vector<Key>& keys) {
     std::string out(kHeaderV5);
     out += "\r\n\r\n";

@@ -39,6 +39,10 @@ struct Key {
 
 // A version 5 file as UTF-8 with CR LF line ends.
 std::string Format(const std::vector<Key>& keys);
+// Keys and values whose names Format writes so that Parse reads them back
+// byte for byte: false, naming the first key that holds another, for names
+// a store of another program (or an older version) may hold.
+bool Exportable(const std::vector<Key>& keys, std::string& error);
 
 // "HKEY_CURRENT_USER\path" for a path below the hive.
 std::string FullKeyName(std::string_view path);

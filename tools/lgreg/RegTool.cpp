@@ -190,21 +190,24 @@ std::string TypeName(std::uint32_t type) {
 }
 
 void PrintValue(std::ostream& out, const std::string& name, const RegValue& v) {
-    out << "    " << (name.empty() ? "(Default)" : name) << "    " << TypeName(v.type) << "    "
-        << DisplayData(v) << '\n';
+    // Names and text of a store made elsewhere may hold line breaks: never
+    // let one begin a line of its own.
+    out << "    " << (name.empty() ? "(Default)" : platform::Printable(name)) << "    "
+        << TypeName(v.type) << "    " << platform::Printable(DisplayData(v)) << '\n';
 }
 
 void PrintOneKey(std::ostream& out, RegistryKey& key, bool listSubkeys) {
     std::vector<std::pair<std::string, RegValue>> values;
     Check(key.EnumValues(values));
-    out << '\n' << regfile::FullKeyName(key.Path()) << '\n';
+    out << '\n' << platform::Printable(regfile::FullKeyName(key.Path())) << '\n';
     for (const auto& [name, value] : values) PrintValue(out, name, value);
     if (!listSubkeys) return;
     std::vector<std::string> subkeys;
     Check(key.EnumSubKeys(subkeys));
     const std::string prefix = key.Path().empty() ? "" : key.Path() + "\\";
     if (!subkeys.empty()) out << '\n';
-    for (const std::string& sub : subkeys) out << regfile::FullKeyName(prefix + sub) << '\n';
+    for (const std::string& sub : subkeys)
+        out << platform::Printable(regfile::FullKeyName(prefix + sub)) << '\n';
 }
 
 void PrintKey(std::ostream& out, RegistryKey& key, bool recursive, RegistryHive& hive) {
@@ -396,6 +399,8 @@ int Export(const std::vector<std::string>& args, std::istream& in, std::ostream&
         !Confirm(in, out, "File " + file + " already exists. Overwrite")) {
         Fail("the operation was cancelled");
     }
+    std::string why;
+    if (!regfile::Exportable(keys, why)) Fail(why + "; nothing was written");
     WriteFileAtomically(file, regfile::Format(keys));
     out << "The operation completed successfully.\n";
     return 0;
