@@ -715,15 +715,20 @@ bool MakePrivateFolder(const std::filesystem::path& folder) {
 }
 
 // The store and the journal files SQLite makes beside it (which copy the
-// store's mode) are readable by their owner alone, whatever the umask.
+// store's mode) are readable by their owner alone, whatever the umask. A
+// store read while its file was read-only left journals of that mode: once
+// the store may be written again, so may they.
 void MakePrivateFiles(const std::string& path) {
+    struct stat store {};
+    const bool storeWritable = ::lstat(path.c_str(), &store) == 0 && (store.st_mode & 0200);
     for (const char* suffix : {"", "-wal", "-shm"}) {
         const std::string file = path + suffix;
         struct stat st {};
-        if (::lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
-            (st.st_mode & 077) != 0) {
-            ::chmod(file.c_str(), st.st_mode & 0700);
-        }
+        if (::lstat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
+            continue;
+        mode_t mode = st.st_mode & 0700;
+        if (*suffix && storeWritable) mode |= 0600;
+        if (mode != (st.st_mode & 07777)) ::chmod(file.c_str(), mode);
     }
 }
 

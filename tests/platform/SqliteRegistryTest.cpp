@@ -439,6 +439,41 @@ TEST(SqliteHiveReadOnly, AStoreInAReadOnlyFileOrFolderLoadsAndRefusesWritesSayin
     ::chmod(folder.c_str(), 0755);
 }
 
+// A store read while its file was read-only leaves journal files of that
+// mode; made writable again, the store is writable again.
+TEST(SqliteHiveReadOnly, AStoreMadeWritableAgainIsWritable) {
+    testsupport::TempDir dir;
+    ::chmod(dir.path().c_str(), 0755);
+    const std::string folder = dir.file("mine");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    if (testsupport::RunningAsRoot()) ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+    SqliteHiveOptions o;
+    o.path = folder + "/registry.db";
+    const auto write = [&](const char* name) {
+        std::unique_ptr<RegistryHive> hive;
+        if (!OpenSqliteHive(o, hive).ok() || hive->ReadOnly()) return false;
+        std::unique_ptr<RegistryKey> key;
+        return hive->CreateKey("Software\\Kept", key).ok() &&
+               key->SetValue(name, RegValue::Dword(1)).ok() && hive->Flush().ok();
+    };
+    const int rc = testsupport::RunUnprivileged([&] {
+        if (!write("before")) return 1;
+        ::chmod(o.path.c_str(), 0400);
+        {
+            std::unique_ptr<RegistryHive> hive;
+            std::unique_ptr<RegistryKey> key;
+            RegValue v;
+            if (!OpenSqliteHive(o, hive).ok() || !hive->ReadOnly()) return 2;
+            if (!hive->OpenKey("Software\\Kept", RegAccess::Read, key).ok() ||
+                !key->QueryValue("before", v).ok())
+                return 3;
+        }
+        ::chmod(o.path.c_str(), 0600);
+        return write("after") ? 0 : 4;
+    });
+    EXPECT_EQ(rc, 0);
+}
+
 TEST(SqliteHiveLimits, KeysNestDeeperThan512LevelsAreRefusedWithAClearError) {
     TempStore store;
     auto hive = store.Open();
