@@ -3,6 +3,7 @@
 #include <map>
 #include <vector>
 
+#include "platform/Registry.h"
 #include "platform/RegistryAccessor.h"
 #include "platform/Unicode.h"
 
@@ -25,11 +26,8 @@ void DeleteSurplusActionKeys(const std::string& path, int first) {
 }
 
 void DeleteKeyTree(const std::string& path) {
-    RegistryAccessor registry;
-    if (!registry.OpenKey(path, false).ok()) return;
-    std::vector<std::string> names;
-    if (registry.HasSubKeys()) registry.GetKeyNames(names);
-    registry.CloseKey();
-    for (const std::string& name : names) DeleteKeyTree(path + "\\" + name);
-    registry.DeleteKey(path);
+    // Any depth: a tree another program nested too deep to open key by key
+    // must not block a commit that removes it.
+    std::unique_ptr<platform::RegistryHive> hive;
+    if (platform::OpenCurrentUserHive(hive).ok()) hive->DeleteKeyTree(path);
 }

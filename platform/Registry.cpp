@@ -83,6 +83,9 @@ public:
     RegStatus CreateKey(std::string_view path, std::unique_ptr<RegistryKey>& key) override {
         return Wrap(t_.Note(inner_.CreateKey(path, key), false), key);
     }
+    RegStatus DeleteKeyTree(std::string_view path) override {
+        return t_.Note(inner_.DeleteKeyTree(path), true);
+    }
     RegStatus DeleteKey(std::string_view path) override {
         return t_.Note(inner_.DeleteKey(path), true);
     }
@@ -256,6 +259,15 @@ RegStatus ListKeyTree(RegistryHive& hive, std::string_view path, std::vector<std
         for (auto it = subkeys.rbegin(); it != subkeys.rend(); ++it)
             pending.push_back(prefix + *it);
         paths.push_back(key->Path());
+    }
+    return RegStatus::Ok();
+}
+
+RegStatus RegistryHive::DeleteKeyTree(std::string_view path) {
+    std::vector<std::string> paths;
+    if (RegStatus s = ListKeyTree(*this, path, paths); !s.ok()) return s;
+    for (auto it = paths.rbegin(); it != paths.rend(); ++it) {
+        if (RegStatus s = DeleteKey(*it); !s.ok()) return s;
     }
     return RegStatus::Ok();
 }

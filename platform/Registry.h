@@ -125,6 +125,9 @@ public:
     virtual RegStatus CreateKey(std::string_view path, std::unique_ptr<RegistryKey>& key) = 0;
     // Deletes a key that has no subkeys, with its values.
     virtual RegStatus DeleteKey(std::string_view path) = 0;
+    // Deletes a key with everything below it, however deep another program
+    // nested it. This one deletes key by key within the depth limit.
+    virtual RegStatus DeleteKeyTree(std::string_view path);
 
     // Commits every write made since the last Flush, atomically and durably.
     virtual RegStatus Flush() = 0;

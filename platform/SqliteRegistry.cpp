@@ -59,6 +59,7 @@ enum Stmt {
     kHasChildren,
     kChildren,
     kDeleteKey,
+    kDeleteTree,
     kSetValue,
     kDeleteValue,
     kValues,
@@ -76,6 +77,10 @@ constexpr const char* kStmtSql[kStmtCount] = {
     "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1",
     "SELECT name FROM keys WHERE parent = ?1 ORDER BY fold",
     "DELETE FROM keys WHERE id = ?1",
+    // The key and everything below it, at any depth; values go along.
+    ("WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL "
+     "SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) "
+     "DELETE FROM keys WHERE id IN tree"),
     ("INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
      "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data"),
     "DELETE FROM vals WHERE key = ?1 AND fold = ?2",
@@ -556,7 +561,12 @@ public:
     }
 
     RegStatus DeleteKey(std::string_view path) override {
-        RegStatus s = Delete(path);
+        RegStatus s = Delete(path, kDeleteKey);
+        c_->EndReadIfIdle();
+        return s;
+    }
+    RegStatus DeleteKeyTree(std::string_view path) override {
+        RegStatus s = Delete(path, kDeleteTree);
         c_->EndReadIfIdle();
         return s;
     }
@@ -595,14 +605,19 @@ private:
         return RegStatus::Ok();
     }
 
-    RegStatus Delete(std::string_view path) {
+    // One key (kDeleteKey, which refuses a key with subkeys) or a whole tree.
+    RegStatus Delete(std::string_view path, Stmt how) {
+        if (c_->readOnly()) {
+            return RegStatus::Error(RegCode::AccessDenied,
+                                    "settings store '" + c_->path() + "' is open for reading only");
+        }
         sqlite3_int64 id;
         std::string canonical;
         if (RegStatus s = c_->Resolve(path, false, id, canonical); !s.ok()) return s;
         if (id == kRootId) {
             return RegStatus::Error(RegCode::AccessDenied, "the hive's root cannot be deleted");
         }
-        {
+        if (how == kDeleteKey) {
             Use q(c_->stmt(kHasChildren));
             sqlite3_bind_int64(*q, 1, id);
             if (sqlite3_step(*q) == SQLITE_ROW) {
@@ -610,7 +625,7 @@ private:
             }
         }
         if (RegStatus s = c_->BeginWrite(); !s.ok()) return s;
-        Use q(c_->stmt(kDeleteKey));
+        Use q(c_->stmt(how));
         sqlite3_bind_int64(*q, 1, id);
         if (const int rc = sqlite3_step(*q); rc != SQLITE_DONE) {
             c_->NoteStatementFailure();

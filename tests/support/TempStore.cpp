@@ -1,5 +1,11 @@
 #include "tests/support/TempStore.h"
 
+#include <sqlite3.h>
+
+#include "platform/Unicode.h"
+
+#include <algorithm>
+
 #include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -182,6 +188,48 @@ int RunUnprivileged(const std::function<int()>& body) {
     int status = 0;
     ::waitpid(child, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+void TempStore::NestBeyondTheLimit(const std::string& path, int levels) const {
+    sqlite3* db = nullptr;
+    sqlite3_open(path_.c_str(), &db);
+    sqlite3_int64 id = 1;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        const std::size_t end = std::min(path.find('\\', start), path.size());
+        const std::string fold = platform::FoldCase(path.substr(start, end - start));
+        sqlite3_stmt* q = nullptr;
+        sqlite3_prepare_v2(db, "SELECT id FROM keys WHERE parent = ?1 AND fold = ?2", -1, &q, nullptr);
+        sqlite3_bind_int64(q, 1, id);
+        sqlite3_bind_text(q, 2, fold.c_str(), -1, SQLITE_TRANSIENT);
+        id = sqlite3_step(q) == SQLITE_ROW ? sqlite3_column_int64(q, 0) : -1;
+        sqlite3_finalize(q);
+        start = end + 1;
+    }
+    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+    for (int i = 0; i < levels && id > 0; ++i) {
+        sqlite3_stmt* q = nullptr;
+        sqlite3_prepare_v2(db, "INSERT INTO keys(parent, name, fold) VALUES(?1, 'd', ?2)", -1, &q,
+                           nullptr);
+        sqlite3_bind_int64(q, 1, id);
+        sqlite3_bind_text(q, 2, platform::FoldCase("d").c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_step(q);
+        sqlite3_finalize(q);
+        id = sqlite3_last_insert_rowid(db);
+    }
+    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+}
+
+std::size_t TempStore::KeyCount() const {
+    sqlite3* db = nullptr;
+    sqlite3_open(path_.c_str(), &db);
+    sqlite3_stmt* q = nullptr;
+    sqlite3_prepare_v2(db, "SELECT count(*) FROM keys", -1, &q, nullptr);
+    const std::size_t n = sqlite3_step(q) == SQLITE_ROW ? static_cast<std::size_t>(sqlite3_column_int64(q, 0)) : 0;
+    sqlite3_finalize(q);
+    sqlite3_close(db);
+    return n;
 }
 
 std::string ReadFile(const std::string& path) {

@@ -56,6 +56,10 @@ public:
     std::string GetString(const std::string& key, const std::string& name) const;
     std::uint32_t GetDword(const std::string& key, const std::string& name) const;
     bool ValueExists(const std::string& key, const std::string& name) const;
+    // A chain of levels keys "d" below the existing key path, written past
+    // the store's depth limit as another program could.
+    void NestBeyondTheLimit(const std::string& path, int levels) const;
+    std::size_t KeyCount() const;
     // Every key below path with its values, one line each, for comparing
     // whole stores.
     std::string Dump(const std::string& path = "") const;

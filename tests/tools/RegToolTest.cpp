@@ -353,4 +353,15 @@ TEST_F(RegTool, ANameWithALineBreakIsEscapedInListingsAndNeverExported) {
     EXPECT_FALSE(std::filesystem::exists(store.dir().file("t.reg")));
 }
 
+// A tree another program nested beyond the depth limit is deleted whole.
+TEST_F(RegTool, DeleteRemovesATreeNestedBeyondTheLimit) {
+    store.SetString("Software\\Deep", "v", "x");
+    const std::size_t before = store.KeyCount();
+    store.NestBeyondTheLimit("Software\\Deep", 700);
+    const Result r = Lgreg({"delete", "HKCU\\Software\\Deep", "/f"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_FALSE(store.KeyExists("Software\\Deep"));
+    EXPECT_EQ(store.KeyCount(), before - 1);
+}
+
 }  // namespace

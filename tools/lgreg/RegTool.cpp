@@ -323,9 +323,7 @@ int Add(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
 // Deletes a key with everything below it, deepest keys first.
 void DeleteTree(RegistryHive& hive, const std::string& path) {
     OpenExisting(hive, path, platform::RegAccess::ReadWrite);
-    std::vector<std::string> paths;
-    Check(platform::ListKeyTree(hive, path, paths));
-    for (auto it = paths.rbegin(); it != paths.rend(); ++it) Check(hive.DeleteKey(*it));
+    Check(hive.DeleteKeyTree(path));
 }
 
 int Delete(const std::vector<std::string>& args, std::istream& in, std::ostream& out) {
