@@ -1,6 +1,7 @@
 #include "capture/Tool.h"
 
 #include <sys/eventfd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QAbstractEventDispatcher>
@@ -9,6 +10,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTimer>
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <mutex>
@@ -19,6 +21,7 @@
 #include "capture/X11Desktop.h"
 #include "model/Commit.h"
 #include "platform/Registry.h"
+#include "platform/SqliteRegistry.h"
 #include "platform/Unicode.h"
 
 namespace {
@@ -30,16 +33,25 @@ constexpr int kNotificationsPerRead = 3;  // then one line says how many more
 }  // namespace
 
 StoreRead ReadStoredConfiguration(TActionKeys& list, std::string& cause) {
-    // The whole read from one snapshot; a store another process holds
-    // says so here, before any value is read.
+    // Reading never makes a store: one deleted under the tool is said, not
+    // replaced by an empty one.
+    const std::string store = platform::DefaultStorePath();
+    struct stat st {};
+    if (::stat(store.c_str(), &st) != 0 && errno == ENOENT) {
+        cause = "the settings store '" + store + "' does not exist";
+        return StoreRead::Missing;
+    }
+    // The whole read from one snapshot; a store another process holds, or
+    // a file that is no store, says so here, before any value is read.
     platform::RegistryTransaction snapshot(platform::TransactionKind::Read);
-    if (const platform::RegStatus s = snapshot.Begin(); s.code == platform::RegCode::Busy) {
+    if (const platform::RegStatus s = snapshot.Begin(); !s.ok()) {
         cause = s.message;
-        return StoreRead::Busy;
+        return s.code == platform::RegCode::Busy ? StoreRead::Busy : StoreRead::Unreadable;
     }
     // Actions without a hot key are read whole; the plan names them.
     if (list.LoadFromRegistry() || list.LastLoad().OnlyKeysMissing()) return StoreRead::Read;
-    cause = "the stored configuration cannot be read";
+    const std::string why = list.LastLoad().cause;
+    cause = "the stored configuration in '" + store + "' cannot be read" + (why.empty() ? "" : ": " + why);
     return StoreRead::Unreadable;
 }
 
@@ -157,7 +169,8 @@ void CaptureTool::Reload() {
         std::string cause;
         const StoreRead status = ReadStoredConfiguration(*list, cause);
         CapturePlan plan;
-        if (status == StoreRead::Read) plan = PlanConfiguration(*list, depth);
+        if (status == StoreRead::Read || status == StoreRead::Missing)
+            plan = PlanConfiguration(*list, depth);
         std::lock_guard<std::mutex> lock(read->mutex);
         read->status = status;
         read->cause = std::move(cause);
@@ -174,17 +187,25 @@ void CaptureTool::OnRead() {
     reader_.join();
     const std::shared_ptr<Read> read = std::move(read_);
     const char* keeps = list_ ? "the previous configuration stays armed" : "no hot keys are armed";
+    // Each trouble is said once, until a read succeeds or another comes.
+    const auto say = [this, keeps](const std::string& cause) {
+        const std::string text = cause + "; " + keeps;
+        if (text == saidTrouble_) return;
+        saidTrouble_ = text;
+        std::fprintf(stderr, "lmgrab: %s\n", platform::Printable(text).c_str());
+    };
     if (read->status == StoreRead::Busy) {
-        if (!saidBusy_) std::fprintf(stderr, "lmgrab: %s; %s\n", read->cause.c_str(), keeps);
-        saidBusy_ = true;
+        say(read->cause);
         // Whoever holds the store will commit and set the event, or not:
         // try again either way.
         QTimer::singleShot(kBusyRetryMs, this, [this] { Reload(); });
-    } else if (read->status == StoreRead::Unreadable) {
-        if (!saidUnread_) std::fprintf(stderr, "lmgrab: %s; %s\n", read->cause.c_str(), keeps);
-        saidUnread_ = true;
+    } else if (read->status == StoreRead::Unreadable ||
+               (read->status == StoreRead::Missing && list_)) {
+        // A store deleted under the tool leaves the keys armed until a new
+        // configuration is really committed.
+        say(read->cause);
     } else {
-        saidBusy_ = saidUnread_ = false;
+        saidTrouble_.clear();
         Apply(std::move(read->list), std::move(read->plan));
     }
     if (readAgain_) {

@@ -25,9 +25,11 @@ class HotKeys;
 // One tool a user: a second start ends at once.
 inline constexpr const char* kToolMutexName = "Lumagrabber capture tool is running";
 
-enum class StoreRead { Read, Busy, Unreadable };
+// Missing: no store exists; the list is empty, as a first run finds it.
+enum class StoreRead { Read, Missing, Busy, Unreadable };
 
-// Reads the stored configuration; the cause when it cannot be read.
+// Reads the stored configuration; the cause when it cannot be read, naming
+// the store and what in it is at fault.
 StoreRead ReadStoredConfiguration(TActionKeys& list, std::string& cause);
 
 // Ends the program once what the last action started is safe: its sound
@@ -78,8 +80,7 @@ private:
     std::thread reader_;
     std::unique_ptr<QSocketNotifier> readNotifier_;
     bool readAgain_ = false;   // the configuration changed during the read
-    bool saidBusy_ = false;    // "busy" is said once until a read succeeds
-    bool saidUnread_ = false;  // likewise "cannot be read"
+    std::string saidTrouble_;  // the last read's trouble, said once
     QtCaptureUi ui_;
     std::unique_ptr<platform::NamedEvent> event_;
     std::uint64_t eventSets_ = 0;  // the event's count of sets, as last seen

@@ -74,7 +74,9 @@ bool ToolRunning() {
 int Check() {
     TActionKeys list(kConfigurationKey);
     std::string cause;
-    if (ReadStoredConfiguration(list, cause) != StoreRead::Read) return Fail(cause);
+    if (const StoreRead read = ReadStoredConfiguration(list, cause);
+        read != StoreRead::Read && read != StoreRead::Missing)
+        return Fail(cause);
     std::vector<std::string> problems;
     std::string error;
     const std::string noX = NoX11();
@@ -140,7 +142,9 @@ int CaptureOnce(int& argc, char** argv) {
     const long number = std::strtol(numberText, &end, 10);
     TActionKeys list(kConfigurationKey);
     std::string cause, error;
-    if (ReadStoredConfiguration(list, cause) != StoreRead::Read) return Fail(cause);
+    if (const StoreRead read = ReadStoredConfiguration(list, cause);
+        read != StoreRead::Read && read != StoreRead::Missing)
+        return Fail(cause);
     if (*end != '\0' || number < 1 || number > list.Count()) {
         return Fail("there is no action " + std::string(numberText) + "; actions 1 to " +
                     std::to_string(list.Count()) + " are stored");

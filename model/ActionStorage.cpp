@@ -106,25 +106,35 @@ bool TActionReader::ReadAll(TActionKeys& list) {
     Report = TLoadReport();
     bool ok = false;
     std::int32_t count = 0;
+    const auto because = [this](const std::string& why) {
+        if (Report.cause.empty()) Report.cause = why;
+    };
     try {
         ok = ReadStartupSettings(list);
-        if (!ok) Report.settingsUnreadable = true;
+        if (!ok) {
+            Report.settingsUnreadable = Report.storeAtFault = true;
+            because("the startup settings in the settings store could not be read");
+        }
         if (!OpenKey(KeyPath, false)) {
             CloseKeyQuietly();
             Report.settingsUnreadable = true;
+            because("there is no " + KeyPath);
             return false;
         }
         count = ReadInteger("Count", 0);
         list.TargetDir = ReadString("TargetDir", ".\\");
         list.DefaultSound = ReadString("DefaultSound", "");
         CloseKey();
-    } catch (const EStorageError&) {
+    } catch (const EStorageError& e) {
         CloseKeyQuietly();
         Report.settingsUnreadable = true;
+        because(e.what());
         return false;
     }
     if (count > kMaxStoredActions) {
         ok = false;
+        because("Count is " + std::to_string(count) + ", more than the " +
+                std::to_string(kMaxStoredActions) + " actions a configuration may hold");
         count = kMaxStoredActions;
         Report.settingsUnreadable = true;
     }
@@ -136,6 +146,7 @@ bool TActionReader::ReadAll(TActionKeys& list) {
         if (read != ActionRead::Complete) {
             ok = false;
             (read == ActionRead::WithoutKey ? Report.withoutKey : Report.unreadable).push_back(n);
+            if (read == ActionRead::Unreadable) because("action " + std::to_string(n) + ": " + lastError_);
         }
     }
     return ok;
@@ -143,6 +154,7 @@ bool TActionReader::ReadAll(TActionKeys& list) {
 
 TActionReader::ActionRead TActionReader::ReadActionValues(const std::string& path, TActionKey& a) {
     ActionRead result = ActionRead::Unreadable;
+    lastError_.clear();
     try {
         if (OpenKey(path, false)) {
             for (const StoredValue& v : kActionValues) {
@@ -168,9 +180,11 @@ TActionReader::ActionRead TActionReader::ReadActionValues(const std::string& pat
             // An action without a key counts as a failed read.
             result = a.VirtualKey != 0 ? ActionRead::Complete : ActionRead::WithoutKey;
         }
-    } catch (const EStorageError&) {
+    } catch (const EStorageError& e) {
         result = ActionRead::Unreadable;
+        lastError_ = e.what();
     }
+    if (result == ActionRead::Unreadable && lastError_.empty()) lastError_ = "its key cannot be read";
     if (!CloseKeyQuietly()) result = ActionRead::Unreadable;
     return result;
 }

@@ -39,6 +39,10 @@ struct TLoadReport {
     bool settingsUnreadable = false;  // the global values, the logon entry or the count
     std::vector<int> withoutKey;      // action numbers, from 1
     std::vector<int> unreadable;      // action numbers whose key or values could not be read
+    // The first thing that could not be read, and why, for people: "Count is
+    // 2147483647, more than ...", "action 3: Invalid data type for 'Quit'".
+    std::string cause;
+    bool storeAtFault = false;  // the cause lies in the settings store, not the profile
 
     // True when nothing stored was left unread: the only failures are
     // actions that have no hot key.
@@ -78,6 +82,7 @@ private:
     // Every value read but no hot key is a failed read of its own kind.
     enum class ActionRead { Complete, WithoutKey, Unreadable };
     ActionRead ReadActionValues(const std::string& path, TActionKey& action);
+    std::string lastError_;  // why the last action read was unreadable
 };
 
 class TActionWriter {

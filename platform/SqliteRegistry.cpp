@@ -809,6 +809,9 @@ RegStatus OpenReadOnly(const std::string& path, int busyTimeoutMs, sqlite3*& db)
 RegStatus StoreFailure(sqlite3* db, const std::string& path, int rc) {
     const std::string what = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     const std::string store = "settings store '" + path + "'";
+    // A full disk often shows as an I/O error of the journal or the shared
+    // memory file: the system's own error tells.
+    if ((rc & 0xFF) == SQLITE_IOERR && db && sqlite3_system_errno(db) == ENOSPC) rc = SQLITE_FULL;
     switch (rc & 0xFF) {
         case SQLITE_BUSY:
         case SQLITE_LOCKED:

@@ -155,6 +155,8 @@ TEST_F(EditorProcess, LgprofileLoadCommitsNothingForAnEmptyOrOddProfileAndNamesT
         {"random bytes", std::string("\x01\xFE\x80zz\x00\x9C", 7), "holds no actions"},
         {"Count 0", "[Software\\Orvane\\Lmgrab]\r\nCount=0\r\n", "holds no actions"},
         {"keyless action", "[Software\\Orvane\\Lmgrab]\r\nCount=1\r\n", "no hot key"},
+        {"huge count", "[Software\\Orvane\\Lmgrab]\r\nCount=2147483647\r\n",
+         "odd.lgp' cannot be loaded: Count is 2147483647, more than the 100000 actions"},
     };
     for (const Case& c : cases) {
         testsupport::WriteFile(file, c.bytes);

@@ -160,8 +160,10 @@ TEST_F(Lmgrab, TheEventRearmsTheNewKeysAndAHeldKeyIsReportedWhileTheOthersWork) 
         << err;
     ASSERT_EQ(RunCapturing(Bin("lgevent"), {"set", "Lumagrabber configuration changed."}, err), 0)
         << err;
-    EXPECT_TRUE(WaitForSaying(
-        "the stored configuration cannot be read; the previous configuration stays armed"));
+    EXPECT_TRUE(WaitForSaying("the stored configuration in '" + store.path() +
+                              "' cannot be read: Invalid data type for 'Count'; the previous "
+                              "configuration stays armed"))
+        << FileText(home.file("err.txt"));
     EXPECT_FALSE(Press("ctrl+F7", 3).empty());
     XCloseDisplay(holder);
 }

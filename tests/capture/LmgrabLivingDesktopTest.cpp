@@ -649,4 +649,31 @@ TEST(LmgrabCheck, AStoredNameCannotForgeALineOfTheReport) {
         << out;
 }
 
+// A store deleted, or replaced by another file, under the running tool is
+// named with its cause; the old keys stay armed until a configuration is
+// really committed, and the tool never makes an empty store in its place.
+TEST_F(Lmgrab, AStoreGoneOrGarbledKeepsTheOldKeysUntilACommit) {
+    Configure({{"screen", 2, 116, 0}});
+    Start();
+    for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(store.path() + suffix);
+    std::string err;
+    ASSERT_EQ(RunCapturing(Bin("lgevent"), {"set", "Lumagrabber configuration changed."}, err), 0);
+    EXPECT_TRUE(WaitForSaying("the settings store '" + store.path() +
+                              "' does not exist; the previous configuration stays armed"))
+        << FileText(home.file("err.txt"));
+    EXPECT_FALSE(std::filesystem::exists(store.path()));
+    EXPECT_FALSE(Press("ctrl+F5", 1).empty());
+
+    std::ofstream(store.path(), std::ios::binary) << std::string(8192, 'g');
+    ASSERT_EQ(RunCapturing(Bin("lgevent"), {"set", "Lumagrabber configuration changed."}, err), 0);
+    EXPECT_TRUE(WaitForSaying("'" + store.path() + "' is not a Lumagrabber settings store"))
+        << FileText(home.file("err.txt"));
+    EXPECT_FALSE(Press("ctrl+F5", 2).empty());
+
+    std::filesystem::remove(store.path());
+    Configure({{"other", 2, 117, 0}});
+    ASSERT_TRUE(WaitForSaying("actions read", 2));
+    EXPECT_FALSE(Press("ctrl+F6", 3).empty());
+}
+
 }  // namespace

@@ -1,6 +1,11 @@
 #include "platform/SqliteRegistry.h"
 
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -472,6 +477,64 @@ TEST(SqliteHiveReadOnly, AStoreMadeWritableAgainIsWritable) {
         return write("after") ? 0 : 4;
     });
     EXPECT_EQ(rc, 0);
+}
+
+// On a file system with a few KiB left, writes fail saying the disk is
+// full (not "disk I/O error"), and the store keeps its last commit.
+TEST(SqliteHiveFullDisk, AFullDiskIsNamedAndTheLastCommitStays) {
+    if (!testsupport::RunningAsRoot()) GTEST_SKIP() << "a small file system is mounted as root";
+    TempDir dir;
+    const pid_t child = fork();
+    if (child == 0) {
+        // A private mount, gone with the child.
+        if (unshare(CLONE_NEWNS) != 0 || mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) ||
+            mount("tmpfs", dir.path().c_str(), "tmpfs", 0, "size=192k") != 0)
+            _exit(77);
+        SqliteHiveOptions o;
+        o.path = dir.file("registry.db");
+        std::unique_ptr<RegistryHive> hive;
+        std::unique_ptr<RegistryKey> key;
+        if (!OpenSqliteHive(o, hive).ok() || !hive->CreateKey("Software\\Kept", key).ok() ||
+            !key->SetValue("kept", RegValue::Dword(7)).ok() || !hive->Flush().ok())
+            _exit(2);
+        key.reset();
+        hive.reset();
+        // The disk filled by another file, all but 8 KiB.
+        const std::string filler = dir.file("filler");
+        const int fd = ::open(filler.c_str(), O_WRONLY | O_CREAT, 0600);
+        const std::string block(4096, 'f');
+        off_t size = 0;
+        while (::write(fd, block.data(), block.size()) == static_cast<ssize_t>(block.size()))
+            size += 4096;
+        if (::ftruncate(fd, size > 8192 ? size - 8192 : 0) != 0) _exit(6);
+        ::close(fd);
+        RegValue big;
+        big.type = REG_BINARY;
+        big.data.assign(8192, 'b');
+        RegStatus s = OpenSqliteHive(o, hive);
+        if (s.ok()) s = hive->CreateKey("Software\\Kept", key);
+        for (int i = 0; i < 100 && s.ok(); ++i) {
+            s = key->SetValue("v" + std::to_string(i), big);
+            if (s.ok()) s = hive->Flush();
+        }
+        if (s.ok()) _exit(3);
+        if (s.message.find("the disk is full") == std::string::npos) {
+            std::fprintf(stderr, "said: %s\n", s.message.c_str());
+            _exit(4);
+        }
+        key.reset();
+        hive.reset();
+        ::unlink(filler.c_str());
+        RegValue v;
+        if (!OpenSqliteHive(o, hive).ok() || !hive->OpenKey("Software\\Kept", RegAccess::Read, key).ok() ||
+            !key->QueryValue("kept", v).ok() || v != RegValue::Dword(7))
+            _exit(5);
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "no tmpfs could be mounted";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child ended with " << status;
 }
 
 TEST(SqliteHiveLimits, KeysNestDeeperThan512LevelsAreRefusedWithAClearError) {

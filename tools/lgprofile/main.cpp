@@ -55,10 +55,14 @@ int Load(const std::string& file) {
             return Fail("actions " + Numbers(report.withoutKey) + " of '" + file +
                         "' have no hot key; nothing was committed");
         }
+        // The profile is at fault unless the store is: say which, and why.
         const std::string trouble = StoreTrouble();
-        return Fail((trouble.empty() ? "the startup settings in the settings store could not be read"
-                                     : trouble) +
-                    "; nothing was committed");
+        if (!trouble.empty()) return Fail(trouble + "; nothing was committed");
+        if (!report.storeAtFault && !report.cause.empty()) {
+            return Fail("'" + file + "' cannot be loaded: " + report.cause + "; nothing was committed");
+        }
+        return Fail("the startup settings in the settings store could not be read; nothing was "
+                    "committed");
     }
     // An empty list would delete every stored action: Apply refuses that too.
     if (!list.HasActions()) return Fail("'" + file + "' holds no actions; nothing was committed");
