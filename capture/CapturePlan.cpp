@@ -95,7 +95,7 @@ CapturePlan PlanConfiguration(const TActionKeys& list, int screenDepth) {
         } else if (!ToX11HotKey(a.Modifiers, a.VirtualKey, p.key)) {
             notes.push_back("key code " + std::to_string(a.VirtualKey) +
                             " is not one of the 48 keys offered (0-9, A-Z, F1-F12); not armed");
-        } else if ((a.Modifiers & knownModifiers) == 0 && a.VirtualKey < 112) {
+        } else if ((a.Modifiers & knownModifiers) == 0 && !codes::IsFunctionKey(a.VirtualKey)) {
             notes.push_back(
                 p.hotKeyText +
                 " without Ctrl, Alt or Shift would take that key from every program; not armed");

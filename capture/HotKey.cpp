@@ -5,21 +5,12 @@
 
 #include "model/ActionCodes.h"
 
-namespace {
-
-constexpr int kF1 = 112, kF12 = 123;
-
-bool IsDigit(int vk) {
-    return vk >= '0' && vk <= '9';
-}
-bool IsLetter(int vk) {
-    return vk >= 'A' && vk <= 'Z';
-}
-
-}  // namespace
+using codes::IsDigitKey;
+using codes::IsFunctionKey;
+using codes::IsLetterKey;
 
 bool IsOfferedKey(int vk) {
-    return IsDigit(vk) || IsLetter(vk) || (vk >= kF1 && vk <= kF12);
+    return codes::OfferedKeyIndex(vk) >= 0;
 }
 
 bool ToX11HotKey(int modifiers, int vk, X11HotKey& key) {
@@ -28,9 +19,9 @@ bool ToX11HotKey(int modifiers, int vk, X11HotKey& key) {
     if (modifiers & codes::kAlt) key.modifiers |= Mod1Mask;
     if (modifiers & codes::kCtrl) key.modifiers |= ControlMask;
     if (modifiers & codes::kShift) key.modifiers |= ShiftMask;
-    if (IsDigit(vk)) key.keysym = XK_0 + (vk - '0');
-    if (IsLetter(vk)) key.keysym = XK_a + (vk - 'A');
-    if (vk >= kF1) key.keysym = XK_F1 + (vk - kF1);
+    if (IsDigitKey(vk)) key.keysym = XK_0 + (vk - '0');
+    if (IsLetterKey(vk)) key.keysym = XK_a + (vk - 'A');
+    if (IsFunctionKey(vk)) key.keysym = XK_F1 + (vk - codes::kKeyF1);
     return true;
 }
 
@@ -40,7 +31,7 @@ std::string HotKeyText(int modifiers, int vk) {
     if (modifiers & codes::kAlt) text += "Alt+";
     if (modifiers & codes::kShift) text += "Shift+";
     if (vk == 0) return text + "no key";
-    if (IsDigit(vk) || IsLetter(vk)) return text + static_cast<char>(vk);
-    if (vk >= kF1 && vk <= kF12) return text + "F" + std::to_string(vk - kF1 + 1);
+    if (IsDigitKey(vk) || IsLetterKey(vk)) return text + static_cast<char>(vk);
+    if (IsFunctionKey(vk)) return text + "F" + std::to_string(vk - codes::kKeyF1 + 1);
     return text + "key code " + std::to_string(vk);
 }

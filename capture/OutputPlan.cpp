@@ -20,9 +20,6 @@ std::string Lower(std::string s) {
     return s;
 }
 
-// The depth each PixelFormat code names; 0 for "the screen's own".
-constexpr int kDepthOfCode[] = {0, 1, 4, 8, 15, 16, 24, 32};
-
 int ScreenBmpDepth(const TActionKey& a, int screenDepth) {
     switch (screenDepth) {
         case 15:
@@ -69,9 +66,7 @@ OutputPlan PlanOutput(const TActionKey& a, int screenDepth) {
         plan.format = ImageFormat::Png;
     } else if (ext == codes::kJpg) {
         plan.format = ImageFormat::Jpg;
-        plan.quality = a.Quality >= codes::kMinQuality && a.Quality <= codes::kMaxQuality
-                           ? a.Quality
-                           : codes::kDefaultQuality;
+        plan.quality = codes::EffectiveQuality(a.Quality);
     } else if (ext == codes::kTif) {
         plan.format = ImageFormat::Tif;
     } else if (ext == codes::kTga) {
@@ -84,7 +79,7 @@ OutputPlan PlanOutput(const TActionKey& a, int screenDepth) {
     } else if (ext == codes::kPcx) {
         plan.format = ImageFormat::Pcx;
         if (code >= codes::k1Bit && code <= codes::k8Bit) {
-            plan.bits = kDepthOfCode[code];
+            plan.bits = codes::kBitsOfDepthCode[code];
         } else {
             plan.bits = 8;
             plan.notes.push_back(CodeText(code) +
@@ -102,7 +97,7 @@ OutputPlan PlanOutput(const TActionKey& a, int screenDepth) {
         if (code == codes::kScreenDepth) {
             plan.bits = ScreenBmpDepth(a, screenDepth);
         } else if (code <= codes::k32Bit) {
-            plan.bits = kDepthOfCode[code];
+            plan.bits = codes::kBitsOfDepthCode[code];
         } else {
             plan.bits = 24;
             plan.notes.push_back(CodeText(code) + " is not one of .bmp's; 24 bit is written");

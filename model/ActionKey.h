@@ -18,7 +18,7 @@ public:
     std::uint8_t GrabMethod = 0;  // 0 full screen ... 4 arbitrary rectangle
     std::int32_t RecHeight = 0;   // used only with GrabMethod 3
     std::int32_t RecWidth = 0;
-    std::uint8_t PixelFormat = 0;  // 0 screen depth, 1..7 = 1, 4, 8, 15, 16, 24, 32 bit
+    std::uint8_t PixelFormat = 0;  // codes::kBitsOfDepthCode: 0 the screen's own depth
     bool Prevent15bit = false;
     bool Prevent16bit = false;
     bool Prevent32bit = false;

@@ -20,9 +20,7 @@ std::uint8_t Low8(std::int32_t value) {
 // An out-of-range quality is taken as the default, on reading and before
 // writing alike.
 void CorrectQuality(TActionKey& a) {
-    if (a.Quality < codes::kMinQuality || a.Quality > codes::kMaxQuality) {
-        a.Quality = codes::kDefaultQuality;
-    }
+    a.Quality = codes::EffectiveQuality(a.Quality);
 }
 
 bool HasFixedRectangle(const TActionKey& a) {
@@ -64,6 +62,17 @@ const StoredValue kActionValues[] = {
     {"Sound", &TActionKey::Sound},
 };
 
+// A close after a failure, which must not raise a second error over the first.
+template <class Close>
+bool Quietly(const Close& close) {
+    try {
+        close();
+        return true;
+    } catch (const EStorageError&) {
+        return false;
+    }
+}
+
 template <class... F>
 struct Overloaded : F... {
     using F::operator()...;
@@ -94,12 +103,7 @@ TActionReader::TActionReader(std::string keyPath) : KeyPath(std::move(keyPath)) 
 TActionReader::~TActionReader() = default;
 
 bool TActionReader::CloseKeyQuietly() {
-    try {
-        CloseKey();
-        return true;
-    } catch (const EStorageError&) {
-        return false;
-    }
+    return Quietly([this] { CloseKey(); });
 }
 
 bool TActionReader::ReadAll(TActionKeys& list) {
@@ -232,12 +236,7 @@ TActionWriter::TActionWriter(std::string keyPath) : KeyPath(std::move(keyPath)) 
 TActionWriter::~TActionWriter() = default;
 
 bool TActionWriter::CloseKeyQuietly() {
-    try {
-        CloseKey();
-        return true;
-    } catch (const EStorageError&) {
-        return false;
-    }
+    return Quietly([this] { CloseKey(); });
 }
 
 bool TActionWriter::WriteAll(TActionKeys& list) {

@@ -1,5 +1,8 @@
 #include "platform/NamedObjects.h"
 
+#include "platform/Numbers.h"
+#include "platform/SystemError.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <pwd.h>
@@ -17,10 +20,6 @@
 namespace platform {
 namespace {
 
-std::string Errno(const std::string& what) {
-    return what + ": " + std::strerror(errno);
-}
-
 // A name becomes a file name: "/" and "%" are escaped, nothing else.
 bool ObjectPath(const std::string& name, const char* suffix, std::string& path,
                 std::string& error) {
@@ -31,10 +30,7 @@ bool ObjectPath(const std::string& name, const char* suffix, std::string& path,
     std::string file;
     for (char c : name) {
         if (c == '/' || c == '%' || c == '\0') {
-            static constexpr char kHex[] = "0123456789ABCDEF";
-            file += '%';
-            file += kHex[static_cast<unsigned char>(c) >> 4];
-            file += kHex[static_cast<unsigned char>(c) & 15];
+            file += PercentEscaped(static_cast<unsigned char>(c));
         } else {
             file += c;
         }

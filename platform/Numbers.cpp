@@ -31,13 +31,20 @@ bool ParseUnsigned(std::string_view text, std::uint64_t max, std::uint64_t& n) {
     return ec == std::errc() && p == last && n <= max;
 }
 
+char HexDigitChar(unsigned value, bool lowerCase) {
+    return (lowerCase ? "0123456789abcdef" : "0123456789ABCDEF")[value & 15];
+}
+
+std::string PercentEscaped(unsigned char byte) {
+    return {'%', HexDigitChar(byte >> 4), HexDigitChar(byte)};
+}
+
 std::string HexString(std::string_view bytes) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string s;
     s.reserve(bytes.size() * 2);
     for (char c : bytes) {
-        s += kDigits[static_cast<unsigned char>(c) >> 4];
-        s += kDigits[static_cast<unsigned char>(c) & 15];
+        s += HexDigitChar(static_cast<unsigned char>(c) >> 4);
+        s += HexDigitChar(static_cast<unsigned char>(c));
     }
     return s;
 }

@@ -11,6 +11,10 @@ namespace platform {
 
 // The value of a hexadecimal digit of either case, or -1.
 int HexDigit(char c);
+// The digit of a value 0..15: upper case, or lower case as .reg files write it.
+char HexDigitChar(unsigned value, bool lowerCase = false);
+// "%XX": a byte escaped as in URIs and our file names.
+std::string PercentEscaped(unsigned char byte);
 
 // 1 to maxDigits hexadecimal digits, without a prefix.
 bool ParseHexDigits(std::string_view digits, std::size_t maxDigits, std::uint64_t& n);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <mutex>
 
+#include "platform/ForwardingRegistry.h"
 #include "platform/SqliteRegistry.h"
 #include "platform/Unicode.h"
 
@@ -43,54 +44,39 @@ bool IsRefusal(const RegStatus& s, bool notFoundIsFine) {
 }
 
 // A key handle inside a transaction: what it refuses fails the transaction.
-class JoinedKey final : public RegistryKey {
+class JoinedKey final : public ForwardingKey {
 public:
     JoinedKey(std::unique_ptr<RegistryKey> inner, RegistryTransaction& t)
-        : inner_(std::move(inner)), t_(t) {}
-    const std::string& Path() const override { return inner_->Path(); }
-    RegAccess Access() const override { return inner_->Access(); }
-    RegStatus QueryValue(std::string_view name, RegValue& value) override {
-        return inner_->QueryValue(name, value);
-    }
+        : ForwardingKey(std::move(inner)), t_(t) {}
     RegStatus SetValue(std::string_view name, const RegValue& value) override {
-        return t_.Note(inner_->SetValue(name, value), false);
+        return t_.Note(ForwardingKey::SetValue(name, value), false);
     }
     RegStatus DeleteValue(std::string_view name) override {
-        return t_.Note(inner_->DeleteValue(name), true);
-    }
-    RegStatus EnumSubKeys(std::vector<std::string>& names) override {
-        return inner_->EnumSubKeys(names);
-    }
-    RegStatus EnumValues(std::vector<std::pair<std::string, RegValue>>& values) override {
-        return inner_->EnumValues(values);
+        return t_.Note(ForwardingKey::DeleteValue(name), true);
     }
 
 private:
-    std::unique_ptr<RegistryKey> inner_;
     RegistryTransaction& t_;
 };
 
 // A hive handle that shares the transaction's connection and leaves it open.
-class JoinedHive final : public RegistryHive {
+class JoinedHive final : public ForwardingHive {
 public:
-    JoinedHive(RegistryHive& inner, RegistryTransaction& t) : inner_(inner), t_(t) {}
-    const std::string& Location() const override { return inner_.Location(); }
-    bool ReadOnly() const override { return inner_.ReadOnly(); }
+    JoinedHive(RegistryHive& inner, RegistryTransaction& t) : ForwardingHive(inner), t_(t) {}
     RegStatus OpenKey(std::string_view path, RegAccess access,
                       std::unique_ptr<RegistryKey>& key) override {
-        return Wrap(inner_.OpenKey(path, access, key), key);
+        return Wrap(ForwardingHive::OpenKey(path, access, key), key);
     }
     RegStatus CreateKey(std::string_view path, std::unique_ptr<RegistryKey>& key) override {
-        return Wrap(t_.Note(inner_.CreateKey(path, key), false), key);
+        return Wrap(t_.Note(ForwardingHive::CreateKey(path, key), false), key);
     }
     RegStatus DeleteKeyTree(std::string_view path) override {
-        return t_.Note(inner_.DeleteKeyTree(path), true);
+        return t_.Note(ForwardingHive::DeleteKeyTree(path), true);
     }
     RegStatus DeleteKey(std::string_view path) override {
-        return t_.Note(inner_.DeleteKey(path), true);
+        return t_.Note(ForwardingHive::DeleteKey(path), true);
     }
-    RegStatus Flush() override { return t_.Note(inner_.Flush(), false); }
-    void Discard() override { inner_.Discard(); }
+    RegStatus Flush() override { return t_.Note(ForwardingHive::Flush(), false); }
     RegStatus BeginTransaction(TransactionKind) override {
         return RegStatus::Error(RegCode::AccessDenied, "a transaction is already open");
     }
@@ -103,7 +89,6 @@ private:
         if (s.ok()) key = std::make_unique<JoinedKey>(std::move(key), t_);
         return s;
     }
-    RegistryHive& inner_;
     RegistryTransaction& t_;
 };
 
@@ -195,7 +180,7 @@ RegStatus SplitKeyPath(std::string_view path, std::vector<std::string_view>& nam
     if (static_cast<std::size_t>(std::count(path.begin(), path.end(), '\\')) >= kMaxKeyDepth) {
         return RegStatus::Error(RegCode::InvalidName, "key path '" +
                                                           std::string(path.substr(0, 60)) +
-                                                          "...' is nested deeper than 512 levels");
+                                                          "...' is nested deeper than " + std::to_string(kMaxKeyDepth) + " levels");
     }
     std::size_t start = 0;
     while (true) {
@@ -209,7 +194,7 @@ RegStatus SplitKeyPath(std::string_view path, std::vector<std::string_view>& nam
         if (Utf16Length(name) > kMaxKeyNameLength) {
             return RegStatus::Error(RegCode::InvalidName, "key name '" +
                                                               std::string(name.substr(0, 40)) +
-                                                              "...' is longer than 255 characters");
+                                                              "...' is longer than " + std::to_string(kMaxKeyNameLength) + " characters");
         }
         if (RegStatus s = CheckNameText(name, "key"); !s.ok()) return s;
         names.push_back(name);
@@ -223,7 +208,7 @@ RegStatus CheckValueName(std::string_view name) {
     if (Utf16Length(name) > kMaxValueNameLength) {
         return RegStatus::Error(RegCode::InvalidName, "value name '" +
                                                           std::string(name.substr(0, 40)) +
-                                                          "...' is longer than 16383 characters");
+                                                          "...' is longer than " + std::to_string(kMaxValueNameLength) + " characters");
     }
     return CheckNameText(name, "value");
 }

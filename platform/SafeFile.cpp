@@ -1,5 +1,7 @@
 #include "platform/SafeFile.h"
 
+#include "platform/SystemError.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -14,10 +16,6 @@
 
 namespace platform {
 namespace {
-
-std::string Errno(const std::string& what) {
-    return what + ": " + std::strerror(errno);
-}
 
 std::string FolderOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <unordered_map>
 
+#include "platform/Numbers.h"
 #include "platform/Unicode.h"
 
 namespace platform {
@@ -792,10 +793,7 @@ RegStatus OpenReadOnly(const std::string& path, int busyTimeoutMs, sqlite3*& db)
         if (std::isalnum(c) || std::strchr("/._-~", c)) {
             uri += static_cast<char>(c);
         } else {
-            static constexpr char kHex[] = "0123456789ABCDEF";
-            uri += '%';
-            uri += kHex[c >> 4];
-            uri += kHex[c & 15];
+            uri += PercentEscaped(c);
         }
     }
     uri += "?immutable=1";

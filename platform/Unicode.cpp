@@ -1,5 +1,7 @@
 #include "platform/Unicode.h"
 
+#include "platform/Numbers.h"
+
 #include <cstdint>
 
 namespace platform {
@@ -212,10 +214,9 @@ std::string Printable(std::string_view text) {
         } else if (c == '\t') {
             out += "\\t";
         } else {
-            static constexpr char kHex[] = "0123456789ABCDEF";
             out += "\\x";
-            out += kHex[u >> 4];
-            out += kHex[u & 15];
+            out += HexDigitChar(u >> 4);
+            out += HexDigitChar(u);
         }
     }
     return out;

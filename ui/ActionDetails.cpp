@@ -27,10 +27,10 @@ void TForm1::lstFileExtensionChange(QObject*) {
             box->setChecked(true);
         }
     } else if (picked == QLatin1String(codes::kJpg)) {
-        SetTrackBarPosition(100);
-        tbCompressionQuality->setToolTip(QStringLiteral("100"));
+        SetTrackBarPosition(codes::kDefaultQuality);
+        tbCompressionQuality->setToolTip(QString::number(codes::kDefaultQuality));
         tbCompressionQuality->setEnabled(true);
-        edCompressionQuality->setText(QStringLiteral("100"));
+        edCompressionQuality->setText(QString::number(codes::kDefaultQuality));
         edCompressionQuality->setEnabled(true);
     } else if (picked == QLatin1String(codes::kPcx)) {
         cbPCXColorDepth->setEnabled(true);
@@ -50,7 +50,7 @@ void TForm1::lstColorDepthChange(QObject* sender) {
 }
 
 void TForm1::lstGrabMethodChange(QObject*) {
-    const bool rectangle = lstGrabMethod->currentIndex() == 3;
+    const bool rectangle = lstGrabMethod->currentIndex() == codes::kFixedRectangle;
     for (QWidget* w : std::initializer_list<QWidget*>{edCustomRectHeight, edCustomRectWidth,
                                                       lblCustomRectHeight, lblCustomRectWidth}) {
         w->setEnabled(rectangle);

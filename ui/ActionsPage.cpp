@@ -54,7 +54,7 @@ std::uint8_t SelectedAsByte(const QComboBox* list) {
 }  // namespace
 
 void TForm1::SetTrackBarPosition(int position) {
-    tbCompressionQuality->setValue(std::clamp(position, 1, 100));
+    tbCompressionQuality->setValue(std::clamp(position, codes::kMinQuality, codes::kMaxQuality));
 }
 
 void TForm1::SetFormatGroupVisible(const QString& extension) {

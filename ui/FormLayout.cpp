@@ -241,8 +241,8 @@ QWidget* Create(const ControlDecl& d, QWidget* parent, double scale) {
             break;
         case K::TrackBar: {
             auto* s = new QSlider(Qt::Horizontal, parent);
-            s->setRange(1, 100);
-            s->setValue(100);
+            s->setRange(codes::kMinQuality, codes::kMaxQuality);
+            s->setValue(codes::kDefaultQuality);
             s->setTickPosition(QSlider::TicksBelow);
             s->setTickInterval(10);
             s->setSingleStep(1);

@@ -9,10 +9,6 @@
 #include "ui/MainForm.h"
 #include "ui/Text.h"
 
-namespace {
-const QString kProfileFilter = QStringLiteral("Lumagrabber profile (*.lgp)|*.lgp|All Files (*.*)|*.*");
-}
-
 void TForm1::btnSaveClick(QObject*) {
     QString file;
     if (!FModalUi.SaveFile(SaveDialog, file)) return;
@@ -25,7 +21,7 @@ void TForm1::btnSaveClick(QObject*) {
 
 void TForm1::btnLoadClick(QObject*) {
     OpenDialog.defaultExt = QStringLiteral("lgp");
-    OpenDialog.filter = kProfileFilter;
+    OpenDialog.filter = ProfileFilter();
     QString file;
     if (!FModalUi.OpenFile(OpenDialog, file)) return;
     ReadProfile(file);

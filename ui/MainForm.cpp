@@ -54,7 +54,7 @@ TForm1::TForm1(ModalUi& modalUi, QWidget* parent)
 
     // The save dialog's filter is part of the layout; the open dialog's
     // users set theirs before each use.
-    SaveDialog.filter = QStringLiteral("Lumagrabber profile (*.lgp)|*.lgp|All Files (*.*)|*.*");
+    SaveDialog.filter = ProfileFilter();
 
     BuildControls(this, MainFormLayout(), FScale);
     BindControls();

@@ -1,5 +1,7 @@
 #include "ui/Text.h"
 
+#include "model/ActionCodes.h"
+
 #include "platform/Unicode.h"
 
 QString FromModel(const std::string& text) {
@@ -47,16 +49,14 @@ bool ParseWholeNumber(const QString& text, std::int32_t& number) {
     return true;
 }
 
+QString ProfileFilter() {
+    return QStringLiteral("Lumagrabber profile (*.lgp)|*.lgp|All Files (*.*)|*.*");
+}
+
 int VirtualKeyIndex(int virtualKey) {
-    if (virtualKey >= 48 && virtualKey <= 57) return virtualKey - 48;
-    if (virtualKey >= 65 && virtualKey <= 90) return virtualKey - 55;
-    if (virtualKey >= 112 && virtualKey <= 123) return virtualKey - 76;
-    return -1;
+    return codes::OfferedKeyIndex(virtualKey);
 }
 
 int VirtualKeyCode(int index) {
-    if (index >= 0 && index <= 9) return index + 48;
-    if (index >= 10 && index <= 35) return index + 55;
-    if (index >= 36 && index <= 47) return index + 76;
-    return 0;
+    return codes::OfferedKey(index);
 }

@@ -20,5 +20,8 @@ bool ParseWholeNumber(const QString& text, std::int32_t& number);
 
 // Maps between entries of the key list and virtual-key codes: "0".."9",
 // "A".."Z", "F1".."F12". -1 and 0 for what the list does not hold.
+// The profile dialogs' filter, as the window's layout writes it.
+QString ProfileFilter();
+
 int VirtualKeyIndex(int virtualKey);
 int VirtualKeyCode(int index);

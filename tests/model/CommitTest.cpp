@@ -10,6 +10,7 @@
 
 #include "model/ActionKeys.h"
 #include "model/Commit.h"
+#include "platform/ForwardingRegistry.h"
 #include "platform/NamedObjects.h"
 #include "platform/SqliteRegistry.h"
 #include "tests/fixtures/SampleActions.h"
@@ -56,67 +57,52 @@ std::string ReadBack() {
 
 // A store that refuses its Nth change (key creation, value write or
 // deletion, key deletion, flush), counting from 1.
-class NthFailureHive final : public RegistryHive {
+class NthFailureHive final : public platform::ForwardingHive {
 public:
     NthFailureHive(std::unique_ptr<RegistryHive> inner, int failAt, int& counter)
-        : inner_(std::move(inner)), failAt_(failAt), counter_(counter) {}
+        : ForwardingHive(*inner), owned_(std::move(inner)), failAt_(failAt), counter_(counter) {}
 
-    const std::string& Location() const override { return inner_->Location(); }
-    bool ReadOnly() const override { return inner_->ReadOnly(); }
     RegStatus OpenKey(std::string_view path, platform::RegAccess access,
                       std::unique_ptr<RegistryKey>& key) override {
-        RegStatus s = inner_->OpenKey(path, access, key);
+        RegStatus s = ForwardingHive::OpenKey(path, access, key);
         if (s.ok()) key = std::make_unique<Key>(std::move(key), *this);
         return s;
     }
     RegStatus CreateKey(std::string_view path, std::unique_ptr<RegistryKey>& key) override {
         if (Fails()) return Refused();
-        RegStatus s = inner_->CreateKey(path, key);
+        RegStatus s = ForwardingHive::CreateKey(path, key);
         if (s.ok()) key = std::make_unique<Key>(std::move(key), *this);
         return s;
     }
     RegStatus DeleteKey(std::string_view path) override {
-        return Fails() ? Refused() : inner_->DeleteKey(path);
+        return Fails() ? Refused() : ForwardingHive::DeleteKey(path);
     }
-    RegStatus Flush() override { return Fails() ? Refused() : inner_->Flush(); }
-    void Discard() override { inner_->Discard(); }
-    RegStatus BeginTransaction(platform::TransactionKind kind) override {
-        return inner_->BeginTransaction(kind);
+    // Key by key, so that each deletion can be failed.
+    RegStatus DeleteKeyTree(std::string_view path) override {
+        return RegistryHive::DeleteKeyTree(path);
     }
-    RegStatus EndTransaction(bool commit) override { return inner_->EndTransaction(commit); }
+    RegStatus Flush() override { return Fails() ? Refused() : ForwardingHive::Flush(); }
 
     bool Fails() { return ++counter_ == failAt_; }
     static RegStatus Refused() { return RegStatus::Error(RegCode::StoreError, "refused"); }
 
 private:
-    class Key final : public RegistryKey {
+    class Key final : public platform::ForwardingKey {
     public:
         Key(std::unique_ptr<RegistryKey> inner, NthFailureHive& hive)
-            : inner_(std::move(inner)), hive_(hive) {}
-        const std::string& Path() const override { return inner_->Path(); }
-        platform::RegAccess Access() const override { return inner_->Access(); }
-        RegStatus QueryValue(std::string_view n, RegValue& v) override {
-            return inner_->QueryValue(n, v);
-        }
+            : ForwardingKey(std::move(inner)), hive_(hive) {}
         RegStatus SetValue(std::string_view n, const RegValue& v) override {
-            return hive_.Fails() ? Refused() : inner_->SetValue(n, v);
+            return hive_.Fails() ? Refused() : ForwardingKey::SetValue(n, v);
         }
         RegStatus DeleteValue(std::string_view n) override {
-            return hive_.Fails() ? Refused() : inner_->DeleteValue(n);
-        }
-        RegStatus EnumSubKeys(std::vector<std::string>& n) override {
-            return inner_->EnumSubKeys(n);
-        }
-        RegStatus EnumValues(std::vector<std::pair<std::string, RegValue>>& v) override {
-            return inner_->EnumValues(v);
+            return hive_.Fails() ? Refused() : ForwardingKey::DeleteValue(n);
         }
 
     private:
-        std::unique_ptr<RegistryKey> inner_;
         NthFailureHive& hive_;
     };
 
-    std::unique_ptr<RegistryHive> inner_;
+    std::unique_ptr<RegistryHive> owned_;
     int failAt_;
     int& counter_;
 };

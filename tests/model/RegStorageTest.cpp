@@ -4,6 +4,7 @@
 #include "model/RegActionStorage.h"
 #include "platform/SqliteRegistry.h"
 #include "tests/fixtures/SampleActions.h"
+#include "platform/ForwardingRegistry.h"
 #include "tests/support/TempStore.h"
 
 namespace {
@@ -430,7 +431,7 @@ TEST_F(RegStorage, ASaveOfFewerActionsLeavesTheHigherKeysInPlace) {
 }
 
 // A store that refuses chosen operations, in front of the real one.
-class RefusingHive : public platform::RegistryHive {
+class RefusingHive : public platform::ForwardingHive {
 public:
     struct Rules {
         std::string refuseValue;  // SetValue of this name fails
@@ -443,40 +444,28 @@ public:
     };
 
     RefusingHive(std::unique_ptr<platform::RegistryHive> inner, const Rules& rules)
-        : inner_(std::move(inner)), rules_(rules) {}
+        : ForwardingHive(*inner), owned_(std::move(inner)), rules_(rules) {}
 
-    const std::string& Location() const override { return inner_->Location(); }
-    bool ReadOnly() const override { return inner_->ReadOnly(); }
     platform::RegStatus OpenKey(std::string_view path, platform::RegAccess access,
                                 std::unique_ptr<platform::RegistryKey>& key) override {
         if (path == rules_.refuseKey && access == platform::RegAccess::ReadWrite) return Refused();
-        platform::RegStatus s = inner_->OpenKey(path, access, key);
+        platform::RegStatus s = ForwardingHive::OpenKey(path, access, key);
         if (s.ok()) key = std::make_unique<Key>(std::move(key), rules_);
         return s;
     }
     platform::RegStatus CreateKey(std::string_view path,
                                   std::unique_ptr<platform::RegistryKey>& key) override {
         if (path == rules_.refuseKey) return Refused();
-        platform::RegStatus s = inner_->CreateKey(path, key);
+        platform::RegStatus s = ForwardingHive::CreateKey(path, key);
         if (s.ok()) key = std::make_unique<Key>(std::move(key), rules_);
         return s;
     }
-    platform::RegStatus DeleteKey(std::string_view path) override {
-        return inner_->DeleteKey(path);
-    }
     platform::RegStatus Flush() override {
         if (rules_.refuseFlush) {
-            inner_->Discard();
+            Discard();
             return Refused();
         }
-        return inner_->Flush();
-    }
-    void Discard() override { inner_->Discard(); }
-    platform::RegStatus BeginTransaction(platform::TransactionKind kind) override {
-        return inner_->BeginTransaction(kind);
-    }
-    platform::RegStatus EndTransaction(bool commit) override {
-        return inner_->EndTransaction(commit);
+        return ForwardingHive::Flush();
     }
 
     static platform::RegStatus Refused() {
@@ -484,35 +473,20 @@ public:
     }
 
 private:
-    class Key : public platform::RegistryKey {
+    class Key : public platform::ForwardingKey {
     public:
         Key(std::unique_ptr<platform::RegistryKey> inner, const Rules& rules)
-            : inner_(std::move(inner)), rules_(rules) {}
-        const std::string& Path() const override { return inner_->Path(); }
-        platform::RegAccess Access() const override { return inner_->Access(); }
-        platform::RegStatus QueryValue(std::string_view n, RegValue& v) override {
-            return inner_->QueryValue(n, v);
-        }
+            : ForwardingKey(std::move(inner)), rules_(rules) {}
         platform::RegStatus SetValue(std::string_view n, const RegValue& v) override {
             if (n == rules_.refuseValue) return Refused();
-            return inner_->SetValue(n, v);
-        }
-        platform::RegStatus DeleteValue(std::string_view n) override {
-            return inner_->DeleteValue(n);
-        }
-        platform::RegStatus EnumSubKeys(std::vector<std::string>& n) override {
-            return inner_->EnumSubKeys(n);
-        }
-        platform::RegStatus EnumValues(std::vector<std::pair<std::string, RegValue>>& v) override {
-            return inner_->EnumValues(v);
+            return ForwardingKey::SetValue(n, v);
         }
 
     private:
-        std::unique_ptr<platform::RegistryKey> inner_;
         const Rules& rules_;
     };
 
-    std::unique_ptr<platform::RegistryHive> inner_;
+    std::unique_ptr<platform::RegistryHive> owned_;
     const Rules& rules_;
 };
 

@@ -198,11 +198,10 @@ bool QuotableString(const RegValue& v) {
 }
 
 void AppendHex(std::string& out, std::size_t lineStart, const std::string& bytes) {
-    static constexpr char kDigits[] = "0123456789abcdef";
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         const auto b = static_cast<unsigned char>(bytes[i]);
-        out += kDigits[b >> 4];
-        out += kDigits[b & 15];
+        out += platform::HexDigitChar(b >> 4, true);
+        out += platform::HexDigitChar(b, true);
         if (i + 1 == bytes.size()) break;
         out += ',';
         if (out.size() - lineStart > 76) {
@@ -400,9 +399,9 @@ std::string Format(const std::vector<Key>& keys) {
             if (QuotableString(value)) {
                 AppendEscaped(out, std::string_view(value.data.data(), value.data.size() - 1));
             } else if (platform::DecodeDword(value, dword)) {
-                static constexpr char kDigits[] = "0123456789abcdef";
                 out += "dword:";
-                for (int shift = 28; shift >= 0; shift -= 4) out += kDigits[(dword >> shift) & 15];
+                for (int shift = 28; shift >= 0; shift -= 4)
+                    out += platform::HexDigitChar(dword >> shift, true);
             } else {
                 const bool text = value.type == platform::REG_SZ ||
                                   value.type == platform::REG_EXPAND_SZ ||
@@ -410,10 +409,9 @@ std::string Format(const std::vector<Key>& keys) {
                 if (value.type == platform::REG_BINARY) {
                     out += "hex:";
                 } else {
-                    static constexpr char kDigits[] = "0123456789abcdef";
                     std::string number;
                     for (std::uint32_t t = value.type; number.empty() || t; t >>= 4) {
-                        number.insert(number.begin(), kDigits[t & 15]);
+                        number.insert(number.begin(), platform::HexDigitChar(t, true));
                     }
                     out += "hex(" + number + "):";
                 }
