@@ -11,7 +11,7 @@
 #include <string>
 
 #include "model/ActionKeys.h"
-#include "tests/fixtures/SampleActions.h"
+#include "samples/SampleActions.h"
 #include "ui/MainForm.h"
 
 #include <QListWidget>
@@ -27,7 +27,7 @@ public:
         setenv("LUMAGRABBER_REGISTRY", (dir_ + "/registry.db").c_str(), 1);
         setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
         TActionKeys list(kConfigurationKey);
-        fixtures::FillSample(list, actions);
+        samples::FillSample(list, actions);
         list.SaveToRegistry();
     }
     ~BenchStore() { std::filesystem::remove_all(dir_); }
@@ -74,7 +74,7 @@ namespace {
 struct BigList {
     explicit BigList(int actions) : store(0), form(ui) {
         for (int n = 1; n <= actions; ++n) {
-            form.ActionKeys().Add(std::make_unique<TActionKey>(fixtures::SampleAction(n)));
+            form.ActionKeys().Add(std::make_unique<TActionKey>(samples::SampleAction(n)));
         }
         form.FillActionList();
     }

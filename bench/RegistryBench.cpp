@@ -10,7 +10,7 @@
 
 #include "model/ActionKeys.h"
 #include "model/Commit.h"
-#include "tests/fixtures/SampleActions.h"
+#include "samples/SampleActions.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ private:
 void BM_SaveToRegistry(benchmark::State& state) {
     BenchStore store;
     TActionKeys list(kKey);
-    fixtures::FillSample(list, static_cast<int>(state.range(0)));
+    samples::FillSample(list, static_cast<int>(state.range(0)));
     if (!list.SaveToRegistry()) state.SkipWithError("save failed");
     for (auto _ : state) {
         if (!list.SaveToRegistry()) state.SkipWithError("save failed");
@@ -45,7 +45,7 @@ void BM_SaveToRegistry(benchmark::State& state) {
 void BM_CommitConfiguration(benchmark::State& state) {
     BenchStore store;
     TActionKeys list(kKey);
-    fixtures::FillSample(list, static_cast<int>(state.range(0)));
+    samples::FillSample(list, static_cast<int>(state.range(0)));
     std::string cause;
     if (!CommitConfiguration(list, cause)) state.SkipWithError(cause.c_str());
     for (auto _ : state) {
@@ -58,7 +58,7 @@ void BM_LoadFromRegistry(benchmark::State& state) {
     BenchStore store;
     {
         TActionKeys list(kKey);
-        fixtures::FillSample(list, static_cast<int>(state.range(0)));
+        samples::FillSample(list, static_cast<int>(state.range(0)));
         if (!list.SaveToRegistry()) state.SkipWithError("save failed");
     }
     TActionKeys list(kKey);
@@ -71,7 +71,7 @@ void BM_LoadFromRegistry(benchmark::State& state) {
 void BM_SaveToFile(benchmark::State& state) {
     BenchStore store;
     TActionKeys list(kKey);
-    fixtures::FillSample(list, static_cast<int>(state.range(0)));
+    samples::FillSample(list, static_cast<int>(state.range(0)));
     const std::string file = std::filesystem::temp_directory_path() / "lgbench-profile.lgp";
     for (auto _ : state) {
         if (!list.SaveToFile(file)) state.SkipWithError("save failed");
@@ -85,7 +85,7 @@ void BM_LoadFromFile(benchmark::State& state) {
     const std::string file = std::filesystem::temp_directory_path() / "lgbench-profile.lgp";
     {
         TActionKeys list(kKey);
-        fixtures::FillSample(list, static_cast<int>(state.range(0)));
+        samples::FillSample(list, static_cast<int>(state.range(0)));
         if (!list.SaveToFile(file)) state.SkipWithError("save failed");
     }
     TActionKeys list(kKey);

@@ -13,7 +13,7 @@
 #include "platform/ForwardingRegistry.h"
 #include "platform/NamedObjects.h"
 #include "platform/SqliteRegistry.h"
-#include "tests/fixtures/SampleActions.h"
+#include "samples/SampleActions.h"
 #include "tests/support/TempStore.h"
 
 namespace {
@@ -28,7 +28,7 @@ using testsupport::TempStore;
 // count sample actions whose names and globals carry tag, so that two
 // configurations differ in every action.
 void Fill(TActionKeys& list, int count, const std::string& tag) {
-    fixtures::FillSample(list, count, tag);
+    samples::FillSample(list, count, tag);
     list.TargetDir = "C:\\" + tag;
     list.DefaultSound = tag + ".wav";
     list.Home = "D:\\" + tag;
@@ -263,7 +263,7 @@ TEST_F(Commit, AReadOnlyOrBusyStoreCommitsNothingAndSaysWhy) {
 // commit that never touches them does not care.
 TEST_F(Commit, KeysNestedBeyondTheLimitNeitherBlockACommitNorStay) {
     TActionKeys three(kConfigurationKey);
-    fixtures::FillSample(three, 3);
+    samples::FillSample(three, 3);
     std::string cause;
     ASSERT_TRUE(CommitConfiguration(three, cause)) << cause;
     const std::size_t before = store.KeyCount();
@@ -271,7 +271,7 @@ TEST_F(Commit, KeysNestedBeyondTheLimitNeitherBlockACommitNorStay) {
     ASSERT_EQ(store.KeyCount(), before + 600);
     ASSERT_TRUE(CommitConfiguration(three, cause)) << cause;
     TActionKeys two(kConfigurationKey);
-    fixtures::FillSample(two, 2);
+    samples::FillSample(two, 2);
     ASSERT_TRUE(CommitConfiguration(two, cause)) << cause;
     EXPECT_FALSE(store.KeyExists("Software\\Orvane\\Lmgrab\\Action3"));
     EXPECT_EQ(store.KeyCount(), before - 1);  // Action3 and all below it

@@ -3,7 +3,7 @@
 #include "model/ActionKeys.h"
 #include "model/RegActionStorage.h"
 #include "platform/SqliteRegistry.h"
-#include "tests/fixtures/SampleActions.h"
+#include "samples/SampleActions.h"
 #include "platform/ForwardingRegistry.h"
 #include "tests/support/TempStore.h"
 
@@ -37,7 +37,7 @@ protected:
 };
 
 TEST_F(RegStorage, SaveWritesTheLayoutTheCaptureToolReads) {
-    fixtures::FillSample(list, 3);
+    samples::FillSample(list, 3);
     list.Get(2).GrabMethod = 3;
     list.Get(2).RecHeight = 200;
     list.Get(2).RecWidth = 250;
@@ -70,7 +70,7 @@ TEST_F(RegStorage, SaveWritesTheLayoutTheCaptureToolReads) {
 }
 
 TEST_F(RegStorage, AConfigurationTravelsToTheStoreAndBack) {
-    fixtures::FillSample(list, 5);
+    samples::FillSample(list, 5);
     ASSERT_TRUE(list.SaveToRegistry());
     TActionKeys loaded(kKey);
     ASSERT_TRUE(loaded.LoadFromRegistry());
@@ -228,7 +228,7 @@ TEST_F(RegStorage, TheRectangleIsReadAndWrittenOnlyForGrabMethodThree) {
 }
 
 TEST_F(RegStorage, AQualityOutsideTheRangeIsWrittenAsOneHundredAndCorrectedInMemory) {
-    fixtures::FillSample(list, 3);
+    samples::FillSample(list, 3);
     list.Get(0).Quality = 0;
     list.Get(1).Quality = 101;
     list.Get(2).Quality = -5;
@@ -240,7 +240,7 @@ TEST_F(RegStorage, AQualityOutsideTheRangeIsWrittenAsOneHundredAndCorrectedInMem
 }
 
 TEST_F(RegStorage, NumbersKeepTheirSignAndEightBitFieldsTheirValue) {
-    fixtures::FillSample(list, 1);
+    samples::FillSample(list, 1);
     TActionKey& a = list.Get(0);
     a.Modifiers = -1;
     a.GrabMethod = 3;
@@ -417,7 +417,7 @@ TEST_F(RegStorage, TheLogonEntryIsRebuiltFromTheFlags) {
 }
 
 TEST_F(RegStorage, ASaveOfFewerActionsLeavesTheHigherKeysInPlace) {
-    fixtures::FillSample(list, 5);
+    samples::FillSample(list, 5);
     ASSERT_TRUE(list.SaveToRegistry());
     list.Delete(4);
     list.Delete(3);
@@ -511,7 +511,7 @@ private:
 };
 
 TEST_F(RegStorage, ARefusedWriteFailsTheSaveAndTheOtherActionsAreStillWritten) {
-    fixtures::FillSample(list, 3);
+    samples::FillSample(list, 3);
     {
         RefusingStore refusing(store, RefusingHive::Rules::Key(Action(2)));
         EXPECT_FALSE(list.SaveToRegistry());
@@ -532,7 +532,7 @@ TEST_F(RegStorage, ARefusedWriteFailsTheSaveAndTheOtherActionsAreStillWritten) {
 }
 
 TEST_F(RegStorage, ARefusedGlobalValueWritesNoAction) {
-    fixtures::FillSample(list, 2);
+    samples::FillSample(list, 2);
     RefusingStore refusing(store, RefusingHive::Rules::Value("DefaultSound"));
     EXPECT_FALSE(list.SaveToRegistry());
     EXPECT_FALSE(store.KeyExists(Action(1)));
@@ -540,7 +540,7 @@ TEST_F(RegStorage, ARefusedGlobalValueWritesNoAction) {
 }
 
 TEST_F(RegStorage, AFailedFlushIsAFailedSave) {
-    fixtures::FillSample(list, 2);
+    samples::FillSample(list, 2);
     RefusingStore refusing(store, RefusingHive::Rules::Flushes());
     EXPECT_FALSE(list.SaveToRegistry());
     EXPECT_FALSE(store.KeyExists(kKey));
@@ -548,7 +548,7 @@ TEST_F(RegStorage, AFailedFlushIsAFailedSave) {
 
 TEST_F(RegStorage, ARefusedLogonEntryKeepsTheOldOneAndTheSaveGoesOn) {
     store.SetString(kRun, "Lumagrabber", "C:\\old\\Lmgrab.exe");
-    fixtures::FillSample(list, 1);
+    samples::FillSample(list, 1);
     RefusingStore refusing(store, RefusingHive::Rules::Value("Lumagrabber"));
     EXPECT_TRUE(list.SaveToRegistry());  // the startup step's result is not part of the save's
     EXPECT_EQ(store.GetString(kRun, "Lumagrabber"), "C:\\old\\Lmgrab.exe");
@@ -558,7 +558,7 @@ TEST_F(RegStorage, ARefusedLogonEntryKeepsTheOldOneAndTheSaveGoesOn) {
 TEST_F(RegStorage, AStoreThatIsNotAStoreFailsEveryOperationAndIsNotTouched) {
     const std::string junk(10000, '\x5A');
     testsupport::WriteFile(store.path(), junk);
-    fixtures::FillSample(list, 2);
+    samples::FillSample(list, 2);
     EXPECT_FALSE(list.SaveToRegistry());
     EXPECT_FALSE(list.LoadFromRegistry());
     EXPECT_EQ(list.Count(), 0);
@@ -566,7 +566,7 @@ TEST_F(RegStorage, AStoreThatIsNotAStoreFailsEveryOperationAndIsNotTouched) {
 }
 
 TEST_F(RegStorage, AReadOnlyStoreStillLoads) {
-    fixtures::FillSample(list, 2);
+    samples::FillSample(list, 2);
     ASSERT_TRUE(list.SaveToRegistry());
     {
         testsupport::ReadOnlyStoreInPlace readOnly(store);

@@ -9,7 +9,7 @@
 #include <cstdio>
 
 #include "model/ActionKeys.h"
-#include "tests/fixtures/SampleActions.h"
+#include "samples/SampleActions.h"
 #include "ui/MainForm.h"
 
 namespace {
@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
     if (!QDir().mkpath(dir.path())) return 1;
     SilentModalUi dialogs;
     TForm1 form(dialogs);
-    fixtures::FillShowcase(form.ActionKeys());
+    samples::FillShowcase(form.ActionKeys());
     form.FillActionList();
     form.chkShowIconOnStartup->setChecked(true);
     form.edGlobalDir->setText(QString::fromStdString(form.ActionKeys().TargetDir));
