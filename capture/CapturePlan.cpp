@@ -92,7 +92,7 @@ CapturePlan PlanConfiguration(const TActionKeys& list, int screenDepth) {
         if (a.VirtualKey == 0) {
             notes.push_back("has no hot key; it runs only from the tray menu or with --capture " +
                             std::to_string(p.number));
-        } else if (!ToX11HotKey(a.Modifiers, a.VirtualKey, p.key)) {
+        } else if (!IsOfferedKey(a.VirtualKey)) {
             notes.push_back("key code " + std::to_string(a.VirtualKey) +
                             " is not one of the 48 keys offered (0-9, A-Z, F1-F12); not armed");
         } else if ((a.Modifiers & knownModifiers) == 0 && !codes::IsFunctionKey(a.VirtualKey)) {
@@ -101,6 +101,7 @@ CapturePlan PlanConfiguration(const TActionKeys& list, int screenDepth) {
                 " without Ctrl, Alt or Shift would take that key from every program; not armed");
         } else {
             p.armable = true;
+            p.key = {a.Modifiers & knownModifiers, a.VirtualKey};
             for (const PlannedAction& earlier : plan.actions) {
                 if (earlier.armable && earlier.key == p.key) {
                     notes.push_back(p.hotKeyText + " is also the key of " +

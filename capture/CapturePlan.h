@@ -14,7 +14,7 @@ struct PlannedAction {
     std::string name;
     std::string hotKeyText;
     bool armable = false;  // its hot key may be grabbed
-    X11HotKey key;
+    HotKey key;  // its modifiers limited to Alt, Ctrl and Shift
     std::string what;  // what a press does, for people
 };
 

@@ -1,7 +1,5 @@
 #include "capture/HotKey.h"
 
-#include <X11/X.h>
-#include <X11/keysym.h>
 
 #include "model/ActionCodes.h"
 
@@ -11,18 +9,6 @@ using codes::IsLetterKey;
 
 bool IsOfferedKey(int vk) {
     return codes::OfferedKeyIndex(vk) >= 0;
-}
-
-bool ToX11HotKey(int modifiers, int vk, X11HotKey& key) {
-    if (!IsOfferedKey(vk)) return false;
-    key.modifiers = 0;
-    if (modifiers & codes::kAlt) key.modifiers |= Mod1Mask;
-    if (modifiers & codes::kCtrl) key.modifiers |= ControlMask;
-    if (modifiers & codes::kShift) key.modifiers |= ShiftMask;
-    if (IsDigitKey(vk)) key.keysym = XK_0 + (vk - '0');
-    if (IsLetterKey(vk)) key.keysym = XK_a + (vk - 'A');
-    if (IsFunctionKey(vk)) key.keysym = XK_F1 + (vk - codes::kKeyF1);
-    return true;
 }
 
 std::string HotKeyText(int modifiers, int vk) {

@@ -11,7 +11,7 @@
 
 struct HotKeyBinding {
     int id = 0;
-    X11HotKey key;
+    HotKey key;
 };
 
 class HotKeys {

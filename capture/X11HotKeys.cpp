@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "capture/X11Desktop.h"
+#include "model/ActionCodes.h"
 
 namespace {
 
@@ -62,7 +63,20 @@ void X11HotKeys::ReadKeyboard() {
     xkb_ = XkbGetMap(d, XkbKeyTypesMask | XkbKeySymsMask | XkbKeyActionsMask, XkbUseCoreKbd);
 }
 
-std::string X11HotKeys::ServerAction(const X11HotKey& key) {
+X11HotKeys::XKey X11HotKeys::ToXKey(const HotKey& key) {
+    XKey x;
+    if (key.modifiers & codes::kAlt) x.modifiers |= Mod1Mask;
+    if (key.modifiers & codes::kCtrl) x.modifiers |= ControlMask;
+    if (key.modifiers & codes::kShift) x.modifiers |= ShiftMask;
+    const int vk = key.virtualKey;
+    if (codes::IsDigitKey(vk)) x.keysym = XK_0 + (vk - '0');
+    if (codes::IsLetterKey(vk)) x.keysym = XK_a + (vk - 'A');
+    if (codes::IsFunctionKey(vk)) x.keysym = XK_F1 + (vk - codes::kKeyF1);
+    return x;
+}
+
+std::string X11HotKeys::ServerAction(const HotKey& hotKey) {
+    const XKey key = ToXKey(hotKey);
     const unsigned code = XKeysymToKeycode(desktop_.display(), key.keysym);
     if (!xkb_ || !code || code < xkb_->min_key_code || code > xkb_->max_key_code ||
         !XkbKeyHasActions(xkb_, code) || XkbKeyNumGroups(xkb_, code) < 1)
@@ -111,13 +125,13 @@ std::vector<HotKeys::Outcome> X11HotKeys::Apply(const std::vector<HotKeyBinding>
     std::vector<Bound> bound;
     desktop_.TakeError();
     for (std::size_t i = 0; i < keys.size(); ++i) {
-        const X11HotKey& key = keys[i].key;
-        const unsigned code = XKeysymToKeycode(d, key.keysym);
+        const XKey key = ToXKey(keys[i].key);
+        const unsigned code = key.keysym ? XKeysymToKeycode(d, key.keysym) : 0;
         if (!code) {
             outcomes[i].result = GrabResult::NoSuchKey;
             continue;
         }
-        if (std::string what = ServerAction(key); !what.empty()) {
+        if (std::string what = ServerAction(keys[i].key); !what.empty()) {
             outcomes[i] = {GrabResult::KeptByServer, what};
             continue;
         }

@@ -32,12 +32,18 @@ public:
 
     // What the X server itself does with the key ("switches to virtual
     // terminal 1"), which then never reaches a program; "" for nothing.
-    std::string ServerAction(const X11HotKey& key);
+    std::string ServerAction(const HotKey& key);
 
 private:
+    // A hot key as this keyboard has it: X modifier bits and a key symbol.
+    struct XKey {
+        unsigned modifiers = 0;
+        unsigned long keysym = 0;
+    };
+    static XKey ToXKey(const HotKey& key);
     struct Bound {
         int id;
-        X11HotKey key;
+        XKey key;
         unsigned keycode;
     };
     using Grab = std::pair<unsigned, unsigned>;  // keycode, modifiers with locks
