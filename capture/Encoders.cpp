@@ -109,28 +109,38 @@ void PngChunk(std::string& out, const char* type, const std::string& data) {
 bool EncodePng(const RgbImage& image, std::string& bytes, std::string& error) {
     const std::size_t stride = 1 + static_cast<std::size_t>(image.width) * 3;
     std::string raw(stride * image.height, '\0');
+    const std::uint32_t* pixels = image.Pixels().data();
     for (int y = 0; y < image.height; ++y) {
-        char* row = &raw[stride * y];
-        row[0] = 1;  // Sub
-        int left[3] = {0, 0, 0};
+        auto* row = reinterpret_cast<unsigned char*>(&raw[stride * y]);
+        const std::uint32_t* in = pixels + static_cast<std::size_t>(y) * image.width;
+        *row++ = 1;  // Sub
+        std::uint32_t left = 0;
         for (int x = 0; x < image.width; ++x) {
-            const std::uint32_t p = image.At(x, y);
-            const int c[3] = {Red(p), Green(p), Blue(p)};
-            for (int k = 0; k < 3; ++k) {
-                row[1 + 3 * x + k] = static_cast<char>(c[k] - left[k]);
-                left[k] = c[k];
-            }
+            const std::uint32_t c = in[x];
+            row[0] = static_cast<unsigned char>(Red(c) - Red(left));
+            row[1] = static_cast<unsigned char>(Green(c) - Green(left));
+            row[2] = static_cast<unsigned char>(Blue(c) - Blue(left));
+            row += 3;
+            left = c;
         }
     }
-    uLongf size = compressBound(static_cast<uLong>(raw.size()));
-    std::string packed(size, '\0');
-    if (compress2(reinterpret_cast<Bytef*>(packed.data()), &size,
-                  reinterpret_cast<const Bytef*>(raw.data()), static_cast<uLong>(raw.size()),
-                  Z_BEST_SPEED) != Z_OK) {
+    z_stream z{};
+    if (deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
         error = "cannot encode PNG: out of memory";
         return false;
     }
-    packed.resize(size);
+    std::string packed(deflateBound(&z, static_cast<uLong>(raw.size())), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(raw.data());
+    z.avail_in = static_cast<uInt>(raw.size());
+    z.next_out = reinterpret_cast<Bytef*>(packed.data());
+    z.avail_out = static_cast<uInt>(packed.size());
+    const int rc = deflate(&z, Z_FINISH);
+    packed.resize(z.total_out);
+    deflateEnd(&z);
+    if (rc != Z_STREAM_END) {
+        error = "cannot encode PNG: the picture is too large";
+        return false;
+    }
     std::string header;
     for (const std::uint32_t v : {static_cast<std::uint32_t>(image.width),
                                   static_cast<std::uint32_t>(image.height)})

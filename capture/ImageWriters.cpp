@@ -97,33 +97,45 @@ std::string EncodeBmp(const RgbImage& image, int bits) {
             Put32(out, c);  // blue, green, red, reserved
         }
     }
-    for (int y = h - 1; y >= 0; --y) {
-        const std::size_t start = out.size();
-        if (indexed) {
+    if (indexed) {
+        for (int y = h - 1; y >= 0; --y) {
+            const std::size_t start = out.size();
             PackRow(out, &indexedImage.indexes[static_cast<std::size_t>(y) * w], w, bits);
-        } else {
-            for (int x = 0; x < w; ++x) {
-                const std::uint32_t c = image.At(x, y);
-                const unsigned r = Red(c), g = Green(c), b = Blue(c);
-                switch (bits) {
-                    case 15:
-                        Put16(out, ((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3));
-                        break;
-                    case 16:
-                        Put16(out, ((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
-                        break;
-                    case 24:
-                        out += static_cast<char>(b);
-                        out += static_cast<char>(g);
-                        out += static_cast<char>(r);
-                        break;
-                    default:
-                        Put32(out, c & 0xFFFFFF);
-                        break;
-                }
+            out.append(rowBytes - (out.size() - start), '\0');
+        }
+        return out;
+    }
+    // True colour straight into the file's bytes, a row at a time: this is
+    // the hot key's path for the largest files.
+    const std::size_t at = out.size();
+    out.resize(at + dataSize, '\0');
+    auto* row = reinterpret_cast<unsigned char*>(out.data() + at);
+    const std::uint32_t* pixels = image.Pixels().data();
+    for (int y = h - 1; y >= 0; --y, row += rowBytes) {
+        const std::uint32_t* in = pixels + static_cast<std::size_t>(y) * w;
+        unsigned char* o = row;
+        for (int x = 0; x < w; ++x) {
+            const std::uint32_t c = in[x];
+            const unsigned r = Red(c), g = Green(c), b = Blue(c);
+            if (bits == 24) {
+                o[0] = static_cast<unsigned char>(b);
+                o[1] = static_cast<unsigned char>(g);
+                o[2] = static_cast<unsigned char>(r);
+                o += 3;
+            } else if (bits == 32) {
+                o[0] = static_cast<unsigned char>(b);
+                o[1] = static_cast<unsigned char>(g);
+                o[2] = static_cast<unsigned char>(r);
+                o[3] = 0;
+                o += 4;
+            } else {
+                const unsigned v = bits == 15 ? ((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3)
+                                              : ((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3);
+                o[0] = static_cast<unsigned char>(v & 0xFF);
+                o[1] = static_cast<unsigned char>(v >> 8);
+                o += 2;
             }
         }
-        out.append(rowBytes - (out.size() - start), '\0');
     }
     return out;
 }
@@ -235,16 +247,17 @@ std::string EncodeTga(const RgbImage& image, int bits) {
             out += static_cast<char>(Red(c));
         }
     }
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            if (mapped) {
-                out += static_cast<char>(indexed.indexes[static_cast<std::size_t>(y) * w + x]);
-            } else {
-                const std::uint32_t c = image.At(x, y);
-                out += static_cast<char>(Blue(c));
-                out += static_cast<char>(Green(c));
-                out += static_cast<char>(Red(c));
-            }
+    if (mapped) {
+        out.append(reinterpret_cast<const char*>(indexed.indexes.data()), indexed.indexes.size());
+    } else {
+        const std::size_t at = out.size();
+        out.resize(at + static_cast<std::size_t>(w) * h * 3);
+        auto* o = reinterpret_cast<unsigned char*>(out.data() + at);
+        for (const std::uint32_t c : image.Pixels()) {
+            o[0] = static_cast<unsigned char>(Blue(c));
+            o[1] = static_cast<unsigned char>(Green(c));
+            o[2] = static_cast<unsigned char>(Red(c));
+            o += 3;
         }
     }
     Put32(out, 0);  // no extension area
