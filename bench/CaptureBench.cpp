@@ -10,17 +10,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
-#include <sstream>
 #include <random>
+#include <sstream>
 #include <string>
 #include <thread>
-#include <atomic>
 
 #include "model/ActionCodes.h"
 #include "model/ActionKeys.h"
@@ -216,7 +216,8 @@ public:
         for (int i = 0; i < 11; ++i) fields >> skip;
         long user = 0, system = 0;
         fields >> user >> system;
-        return 1000.0 * static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
+        return 1000.0 * static_cast<double>(user + system) /
+               static_cast<double>(sysconf(_SC_CLK_TCK));
     }
     Display* display() const { return display_; }
 
@@ -322,7 +323,8 @@ void BM_HotKeyToClipboard(benchmark::State& state) {
     CaptureDesktop& desktop = Desktop();
     for (auto _ : state) {
         if (!desktop.PressForClipboard(XK_F7, state)) {
-            state.SkipWithError(("the clipboard was not taken; the tool said: " + desktop.Log()).c_str());
+            state.SkipWithError(
+                ("the clipboard was not taken; the tool said: " + desktop.Log()).c_str());
             break;
         }
     }

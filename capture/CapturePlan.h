@@ -14,8 +14,8 @@ struct PlannedAction {
     std::string name;
     std::string hotKeyText;
     bool armable = false;  // its hot key may be grabbed
-    HotKey key;  // its modifiers limited to Alt, Ctrl and Shift
-    std::string what;  // what a press does, for people
+    HotKey key;            // its modifiers limited to Alt, Ctrl and Shift
+    std::string what;      // what a press does, for people
 };
 
 struct CapturePlan {

@@ -142,9 +142,10 @@ bool EncodePng(const RgbImage& image, std::string& bytes, std::string& error) {
         return false;
     }
     std::string header;
-    for (const std::uint32_t v : {static_cast<std::uint32_t>(image.width),
-                                  static_cast<std::uint32_t>(image.height)})
-        for (int shift = 24; shift >= 0; shift -= 8) header.push_back(static_cast<char>(v >> shift));
+    for (const std::uint32_t v :
+         {static_cast<std::uint32_t>(image.width), static_cast<std::uint32_t>(image.height)})
+        for (int shift = 24; shift >= 0; shift -= 8)
+            header.push_back(static_cast<char>(v >> shift));
     header += std::string("\x08\x02\x00\x00\x00", 5);  // 8 bit, RGB, deflate, no interlace
     bytes.assign("\x89PNG\r\n\x1a\n", 8);
     PngChunk(bytes, "IHDR", header);

@@ -1,6 +1,5 @@
 #include "capture/HotKey.h"
 
-
 #include "model/ActionCodes.h"
 
 using codes::IsDigitKey;

@@ -162,8 +162,7 @@ std::string EncodePcx(const RgbImage& image, int bits) {
     const int planes = bits == 4 ? 4 : 1;
     const int planeBits = bits == 4 ? 1 : bits;
     const int bytesPerLine = ((w * planeBits + 7) / 8 + 1) & ~1;  // even, as readers expect
-    const IndexedImage indexed =
-        Indexed(image, bits);
+    const IndexedImage indexed = Indexed(image, bits);
 
     std::string out;
     out += static_cast<char>(10);  // ZSoft

@@ -6,13 +6,13 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QDir>
 #include <QFileDialog>
-#include <QMessageBox>
 #include <QImage>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
 #include <QScreen>
@@ -365,9 +365,9 @@ void QtCaptureUi::PlaySound(const std::string& path) {
             ca_context_change_props(sound_, CA_PROP_APPLICATION_NAME, "Lumagrabber", nullptr);
         }
     }
-    const int rc = sound_ ? ca_context_play(sound_, kSoundId, CA_PROP_MEDIA_FILENAME, path.c_str(),
-                                            nullptr)
-                          : CA_ERROR_NOTAVAILABLE;
+    const int rc =
+        sound_ ? ca_context_play(sound_, kSoundId, CA_PROP_MEDIA_FILENAME, path.c_str(), nullptr)
+               : CA_ERROR_NOTAVAILABLE;
     if (rc != CA_SUCCESS) {
         // No device, or a file it cannot play: not tried again until the
         // configuration is read anew.

@@ -51,7 +51,8 @@ StoreRead ReadStoredConfiguration(TActionKeys& list, std::string& cause) {
     // Actions without a hot key are read whole; the plan names them.
     if (list.LoadFromRegistry() || list.LastLoad().OnlyKeysMissing()) return StoreRead::Read;
     const std::string why = list.LastLoad().cause;
-    cause = "the stored configuration in '" + store + "' cannot be read" + (why.empty() ? "" : ": " + why);
+    cause = "the stored configuration in '" + store + "' cannot be read" +
+            (why.empty() ? "" : ": " + why);
     return StoreRead::Unreadable;
 }
 
@@ -225,9 +226,8 @@ void CaptureTool::Apply(std::unique_ptr<TActionKeys> list, CapturePlan plan) {
     if (const std::string why = desktop_.Unreadable(); !why.empty()) Report(why);
     Arm();
     if (notified_ > kNotificationsPerRead) {
-        NotifyDesktop("Lumagrabber",
-                      std::to_string(notified_ - kNotificationsPerRead) +
-                          " more problem(s), listed by lmgrab --check");
+        NotifyDesktop("Lumagrabber", std::to_string(notified_ - kNotificationsPerRead) +
+                                         " more problem(s), listed by lmgrab --check");
     }
     std::fprintf(stderr, "lmgrab: %d actions read; hot keys %s\n", list_->Count(),
                  armed_ ? "armed" : "paused");

@@ -78,8 +78,9 @@ std::unique_ptr<X11Desktop> X11Desktop::Open(std::string& error) {
 X11Desktop::X11Desktop(Display* display) : display_(display) {
     int error = 0, opcode = 0, first = 0;
     if (XRRQueryExtension(display_, &randrEvent_, &error)) {
-        XRRSelectInput(display_, DefaultRootWindow(display_),
-                       RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
+        XRRSelectInput(
+            display_, DefaultRootWindow(display_),
+            RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
     } else {
         randrEvent_ = -1;
     }
@@ -91,9 +92,11 @@ X11Desktop::X11Desktop(Display* display) : display_(display) {
         XRRScreenResources* resources =
             XRRGetScreenResourcesCurrent(display_, DefaultRootWindow(display_));
         for (int i = 0; resources && i < resources->noutput && !xwayland_; ++i) {
-            if (XRROutputInfo* output = XRRGetOutputInfo(display_, resources, resources->outputs[i])) {
-                xwayland_ = std::string_view(output->name, static_cast<std::size_t>(output->nameLen))
-                                .starts_with("XWAYLAND");
+            if (XRROutputInfo* output =
+                    XRRGetOutputInfo(display_, resources, resources->outputs[i])) {
+                xwayland_ =
+                    std::string_view(output->name, static_cast<std::size_t>(output->nameLen))
+                        .starts_with("XWAYLAND");
                 XRRFreeOutputInfo(output);
             }
         }
@@ -112,9 +115,9 @@ void X11Desktop::ReadScreen() {
     screen_ = {0, 0, static_cast<int>(width), static_cast<int>(height)};
     monitors_.clear();
     int count = 0;
-    XRRMonitorInfo* list =
-        randrEvent_ >= 0 ? XRRGetMonitors(display_, DefaultRootWindow(display_), True, &count)
-                         : nullptr;
+    XRRMonitorInfo* list = randrEvent_ >= 0
+                               ? XRRGetMonitors(display_, DefaultRootWindow(display_), True, &count)
+                               : nullptr;
     for (int i = 0; i < count; ++i) {
         const Rect m = Intersect({list[i].x, list[i].y, list[i].width, list[i].height}, screen_);
         if (m.width <= 0 || m.height <= 0) continue;

@@ -105,8 +105,9 @@ std::string X11HotKeys::ServerAction(const HotKey& hotKey) {
 
 std::vector<X11HotKeys::Grab> X11HotKeys::Variants(unsigned keycode, unsigned modifiers) const {
     std::vector<Grab> out{{keycode, modifiers}, {keycode, modifiers | LockMask}};
-    if (numLock_) out.insert(out.end(), {{keycode, modifiers | numLock_},
-                                         {keycode, modifiers | numLock_ | LockMask}});
+    if (numLock_)
+        out.insert(out.end(),
+                   {{keycode, modifiers | numLock_}, {keycode, modifiers | numLock_ | LockMask}});
     return out;
 }
 

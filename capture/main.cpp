@@ -84,8 +84,8 @@ int Check() {
     const CapturePlan plan = PlanConfiguration(list, desktop ? desktop->Depth() : 24);
     // Stored text may hold line breaks: no name may begin a line of its own.
     for (const PlannedAction& a : plan.actions) {
-        const std::string line = std::to_string(a.number) + " \"" + a.name + "\" " + a.hotKeyText +
-                                 ": " + a.what;
+        const std::string line =
+            std::to_string(a.number) + " \"" + a.name + "\" " + a.hotKeyText + ": " + a.what;
         std::printf("%s\n", platform::Printable(line).c_str());
     }
     problems.insert(problems.end(), plan.problems.begin(), plan.problems.end());

@@ -61,14 +61,17 @@ constexpr bool IsFunctionKey(int key) {
 }
 // A key's place in that list, -1 for one outside it; and the key at a place, 0 for none.
 constexpr int OfferedKeyIndex(int key) {
-    return IsDigitKey(key) ? key - '0' : IsLetterKey(key) ? key - 'A' + 10
-                                     : IsFunctionKey(key) ? key - kKeyF1 + 36
-                                                          : -1;
+    return IsDigitKey(key)      ? key - '0'
+           : IsLetterKey(key)   ? key - 'A' + 10
+           : IsFunctionKey(key) ? key - kKeyF1 + 36
+                                : -1;
 }
 constexpr int OfferedKey(int index) {
-    return index < 0 ? 0 : index < 10 ? '0' + index : index < 36 ? 'A' + index - 10
-                                          : index < kOfferedKeyCount ? kKeyF1 + index - 36
-                                                                     : 0;
+    return index < 0                  ? 0
+           : index < 10               ? '0' + index
+           : index < 36               ? 'A' + index - 10
+           : index < kOfferedKeyCount ? kKeyF1 + index - 36
+                                      : 0;
 }
 
 // Extension: the file formats, in the order the editor's list offers them.

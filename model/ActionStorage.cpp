@@ -38,7 +38,7 @@ struct StoredValue {
     std::string_view textDefault = {};
     std::int32_t numberDefault = 0;
     bool (*storedWhen)(const TActionKey&) = nullptr;  // nullptr: always
-    void (*correct)(TActionKey&) = nullptr;          // after reading, before writing
+    void (*correct)(TActionKey&) = nullptr;           // after reading, before writing
 };
 
 // The values of an action key, in the order they are read and written.
@@ -150,7 +150,8 @@ bool TActionReader::ReadAll(TActionKeys& list) {
         if (read != ActionRead::Complete) {
             ok = false;
             (read == ActionRead::WithoutKey ? Report.withoutKey : Report.unreadable).push_back(n);
-            if (read == ActionRead::Unreadable) because("action " + std::to_string(n) + ": " + lastError_);
+            if (read == ActionRead::Unreadable)
+                because("action " + std::to_string(n) + ": " + lastError_);
         }
     }
     return ok;
@@ -164,21 +165,20 @@ TActionReader::ActionRead TActionReader::ReadActionValues(const std::string& pat
             for (const StoredValue& v : kActionValues) {
                 if (v.storedWhen && !v.storedWhen(a)) continue;
                 const std::string name = v.name;
-                std::visit(Overloaded{
-                               [&](std::string TActionKey::*f) {
-                                   a.*f = ReadString(name, std::string(v.textDefault));
-                               },
-                               [&](std::int32_t TActionKey::*f) {
-                                   a.*f = ReadInteger(name, v.numberDefault);
-                               },
-                               [&](std::uint8_t TActionKey::*f) {
-                                   a.*f = Low8(ReadInteger(name, v.numberDefault));
-                               },
-                               [&](bool TActionKey::*f) {
-                                   a.*f = ReadBool(name, v.numberDefault != 0);
-                               },
-                           },
-                           v.field);
+                std::visit(
+                    Overloaded{
+                        [&](std::string TActionKey::*f) {
+                            a.*f = ReadString(name, std::string(v.textDefault));
+                        },
+                        [&](std::int32_t TActionKey::*f) {
+                            a.*f = ReadInteger(name, v.numberDefault);
+                        },
+                        [&](std::uint8_t TActionKey::*f) {
+                            a.*f = Low8(ReadInteger(name, v.numberDefault));
+                        },
+                        [&](bool TActionKey::*f) { a.*f = ReadBool(name, v.numberDefault != 0); },
+                    },
+                    v.field);
                 if (v.correct) v.correct(a);
             }
             // An action without a key counts as a failed read.
@@ -188,7 +188,8 @@ TActionReader::ActionRead TActionReader::ReadActionValues(const std::string& pat
         result = ActionRead::Unreadable;
         lastError_ = e.what();
     }
-    if (result == ActionRead::Unreadable && lastError_.empty()) lastError_ = "its key cannot be read";
+    if (result == ActionRead::Unreadable && lastError_.empty())
+        lastError_ = "its key cannot be read";
     if (!CloseKeyQuietly()) result = ActionRead::Unreadable;
     return result;
 }

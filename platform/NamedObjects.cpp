@@ -12,8 +12,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdint>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -181,7 +181,8 @@ bool NamedEvent::Set() {
     lock.l_len = sizeof(std::uint64_t);
     const bool locked = ::fcntl(fd_, F_OFD_SETLKW, &lock) == 0;
     const std::uint64_t count = Sets() + 1;
-    const bool counted = ::pwrite(fd_, &count, sizeof count, 1) == static_cast<ssize_t>(sizeof count);
+    const bool counted =
+        ::pwrite(fd_, &count, sizeof count, 1) == static_cast<ssize_t>(sizeof count);
     if (locked) {
         lock.l_type = F_UNLCK;
         ::fcntl(fd_, F_OFD_SETLK, &lock);

@@ -25,13 +25,16 @@ std::string Decode(std::string_view bytes) {
     if (bytes.starts_with("\xFF\xFE")) return Utf16LeToUtf8(bytes.substr(2));
     if (bytes.starts_with("\xFE\xFF")) {
         std::string swapped(bytes.substr(2));
-        for (std::size_t i = 0; i + 1 < swapped.size(); i += 2) std::swap(swapped[i], swapped[i + 1]);
+        for (std::size_t i = 0; i + 1 < swapped.size(); i += 2)
+            std::swap(swapped[i], swapped[i + 1]);
         return Utf16LeToUtf8(swapped);
     }
     return std::string(bytes);
 }
 
-std::string Fold(std::string_view s) { return FoldCase(Trim(s)); }
+std::string Fold(std::string_view s) {
+    return FoldCase(Trim(s));
+}
 
 // "[name]" gives name, up to the line's last "]"; false for any other line,
 // "[" without "]" included.
@@ -43,7 +46,6 @@ bool SectionName(std::string_view line, std::string& name) {
     name.assign(Trim(line.substr(1, close - 1)));
     return true;
 }
-
 
 }  // namespace
 
@@ -125,7 +127,8 @@ void ProfileFile::Set(std::string_view section, std::string_view key, std::strin
     const std::string folded = Fold(section);
     auto s = byName_.find(folded);
     if (s == byName_.end()) {
-        sections_.push_back({std::string(section), {{"[" + std::string(section) + "]", {}, 0}}, {}});
+        sections_.push_back(
+            {std::string(section), {{"[" + std::string(section) + "]", {}, 0}}, {}});
         s = byName_.emplace(folded, sections_.size() - 1).first;
     }
     Section& sec = sections_[s->second];

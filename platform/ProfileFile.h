@@ -55,7 +55,7 @@ private:
     };
     struct Section {
         std::string name;
-        std::vector<Line> lines;  // the header line first
+        std::vector<Line> lines;                            // the header line first
         std::unordered_map<std::string, std::size_t> keys;  // folded key -> first line
     };
     void Index(Section& s, std::size_t line);

@@ -180,7 +180,8 @@ RegStatus SplitKeyPath(std::string_view path, std::vector<std::string_view>& nam
     if (static_cast<std::size_t>(std::count(path.begin(), path.end(), '\\')) >= kMaxKeyDepth) {
         return RegStatus::Error(RegCode::InvalidName, "key path '" +
                                                           std::string(path.substr(0, 60)) +
-                                                          "...' is nested deeper than " + std::to_string(kMaxKeyDepth) + " levels");
+                                                          "...' is nested deeper than " +
+                                                          std::to_string(kMaxKeyDepth) + " levels");
     }
     std::size_t start = 0;
     while (true) {
@@ -192,9 +193,10 @@ RegStatus SplitKeyPath(std::string_view path, std::vector<std::string_view>& nam
                                     "key path '" + std::string(path) + "' has an empty key name");
         }
         if (Utf16Length(name) > kMaxKeyNameLength) {
-            return RegStatus::Error(RegCode::InvalidName, "key name '" +
-                                                              std::string(name.substr(0, 40)) +
-                                                              "...' is longer than " + std::to_string(kMaxKeyNameLength) + " characters");
+            return RegStatus::Error(RegCode::InvalidName,
+                                    "key name '" + std::string(name.substr(0, 40)) +
+                                        "...' is longer than " + std::to_string(kMaxKeyNameLength) +
+                                        " characters");
         }
         if (RegStatus s = CheckNameText(name, "key"); !s.ok()) return s;
         names.push_back(name);
@@ -206,9 +208,10 @@ RegStatus SplitKeyPath(std::string_view path, std::vector<std::string_view>& nam
 
 RegStatus CheckValueName(std::string_view name) {
     if (Utf16Length(name) > kMaxValueNameLength) {
-        return RegStatus::Error(RegCode::InvalidName, "value name '" +
-                                                          std::string(name.substr(0, 40)) +
-                                                          "...' is longer than " + std::to_string(kMaxValueNameLength) + " characters");
+        return RegStatus::Error(RegCode::InvalidName,
+                                "value name '" + std::string(name.substr(0, 40)) +
+                                    "...' is longer than " + std::to_string(kMaxValueNameLength) +
+                                    " characters");
     }
     return CheckNameText(name, "value");
 }
@@ -222,9 +225,10 @@ RegStatus CheckNameText(std::string_view name, const char* what) {
                                                           "' contains a control character");
     }
     if (!IsValidUtf8(name)) {
-        return RegStatus::Error(RegCode::InvalidName, std::string(what) + " name '" +
-                                                          Printable(ToValidUtf8(name.substr(0, 60))) +
-                                                          "' is not UTF-8 text");
+        return RegStatus::Error(RegCode::InvalidName,
+                                std::string(what) + " name '" +
+                                    Printable(ToValidUtf8(name.substr(0, 60))) +
+                                    "' is not UTF-8 text");
     }
     return RegStatus::Ok();
 }

@@ -184,10 +184,9 @@ bool CreateNewFile(const std::string& folder, const std::function<std::string(in
     for (int n = 1; ok && n <= tries; ++n) {
         path = folder + "/" + nameOf(n);
         // Neither call replaces a file that holds the name.
-        const int rc = temp.empty()
-                           ? ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(),
-                                      AT_SYMLINK_FOLLOW)
-                           : ::link(temp.c_str(), path.c_str());
+        const int rc = temp.empty() ? ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(),
+                                               AT_SYMLINK_FOLLOW)
+                                    : ::link(temp.c_str(), path.c_str());
         if (rc == 0) break;
         if (errno != EEXIST || n == tries) {
             error = Errno("cannot name the file '" + path + "'");
@@ -285,8 +284,8 @@ void AtomicFileWriter::OpenInPlace(std::string& why) {
     oldBytes_.resize(static_cast<std::size_t>(st.st_size));
     std::size_t got = 0;
     while (got < oldBytes_.size()) {
-        const ssize_t n = ::pread(fd_, oldBytes_.data() + got, oldBytes_.size() - got,
-                                  static_cast<off_t>(got));
+        const ssize_t n =
+            ::pread(fd_, oldBytes_.data() + got, oldBytes_.size() - got, static_cast<off_t>(got));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         got += static_cast<std::size_t>(n);

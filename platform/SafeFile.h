@@ -24,17 +24,15 @@ bool ReadWholeFile(const std::string& path, std::size_t maxBytes, std::string& b
 // the same folder and put in place only when complete, so that path holds
 // its old bytes or all of the new ones. A failed save leaves no file behind;
 // a save killed in the instant between naming the new file and renaming it
-// over the old one leaves that name, which the next save removes. A replaced file keeps its permission bits (and owner where
-// allowed); a new one gets 0666 less the umask. A read-only target is not
-// replaced. When the folder refuses new files but the old file is writable,
-// the old file is rewritten in place, as the platform's profile functions do
-// (never through a symbolic link, and only a regular file of the user's own).
-// Writes bytes as a new file in folder under the first free name of
-// nameOf(1), nameOf(2), ... nameOf(tries), never replacing a file: the file
-// appears complete under its name or not at all (a hidden neighbour, where
-// the file system has no unnamed files, is removed by the next writer if
-// this one is killed). With durable the bytes reach the disk before the
-// name does. path: the name written.
+// over the old one leaves that name, which the next save removes. A replaced file keeps its
+// permission bits (and owner where allowed); a new one gets 0666 less the umask. A read-only target
+// is not replaced. When the folder refuses new files but the old file is writable, the old file is
+// rewritten in place, as the platform's profile functions do (never through a symbolic link, and
+// only a regular file of the user's own). Writes bytes as a new file in folder under the first free
+// name of nameOf(1), nameOf(2), ... nameOf(tries), never replacing a file: the file appears
+// complete under its name or not at all (a hidden neighbour, where the file system has no unnamed
+// files, is removed by the next writer if this one is killed). With durable the bytes reach the
+// disk before the name does. path: the name written.
 bool CreateNewFile(const std::string& folder, const std::function<std::string(int n)>& nameOf,
                    int tries, std::string_view bytes, bool durable, std::string& path,
                    std::string& error);

@@ -42,7 +42,8 @@ bool SocketOf(const std::string& address, sockaddr_un& where, socklen_t& length)
     where = {};
     where.sun_family = AF_UNIX;
     std::memcpy(where.sun_path + (abstract ? 1 : 0), path.data(), path.size());
-    length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + path.size() + (abstract ? 1 : 0));
+    length =
+        static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + path.size() + (abstract ? 1 : 0));
     return true;
 }
 
@@ -61,8 +62,8 @@ bool SessionBusAnswers(int timeoutMs) {
     const char* set = std::getenv("DBUS_SESSION_BUS_ADDRESS");
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     const std::string address = set && *set ? set
-                                : runtime    ? "unix:path=" + std::string(runtime) + "/bus"
-                                             : "";
+                                : runtime   ? "unix:path=" + std::string(runtime) + "/bus"
+                                            : "";
     sockaddr_un where{};
     socklen_t length = 0;
     if (!SocketOf(address, where, length)) return true;  // not ours to judge
@@ -80,18 +81,18 @@ bool SessionBusAnswers(int timeoutMs) {
     bool answered = false;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     const auto left = [&] {
-        return static_cast<int>(std::max<long long>(
-            0, std::chrono::duration_cast<std::chrono::milliseconds>(
-                   deadline - std::chrono::steady_clock::now())
-                   .count()));
+        return static_cast<int>(
+            std::max<long long>(0, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                       deadline - std::chrono::steady_clock::now())
+                                       .count()));
     };
     bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&where), length) == 0;
     if (!connected && errno == EINPROGRESS) {
         pollfd p{fd, POLLOUT, 0};
         connected = ::poll(&p, 1, left()) == 1 && (p.revents & POLLOUT);
     }
-    if (connected && ::send(fd, line.data(), line.size(), MSG_NOSIGNAL) ==
-                         static_cast<ssize_t>(line.size())) {
+    if (connected &&
+        ::send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size())) {
         pollfd p{fd, POLLIN, 0};
         char reply[64];
         answered = ::poll(&p, 1, left()) == 1 && ::recv(fd, reply, sizeof reply, 0) > 0;

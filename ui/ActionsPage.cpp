@@ -9,11 +9,11 @@
 #include <QSignalBlocker>
 #include <QSlider>
 
+#include "model/ActionCodes.h"
 #include "model/ActionKeys.h"
 #include "ui/FormLayout.h"
 #include "ui/MainForm.h"
 #include "ui/Text.h"
-#include "model/ActionCodes.h"
 
 namespace {
 
@@ -121,7 +121,8 @@ void TForm1::ShowAction(int index) {
     edCustomRectHeight->setText(rectangle ? QString::number(a.RecHeight) : QString());
     edCustomRectWidth->setText(rectangle ? QString::number(a.RecWidth) : QString());
 
-    chkSaveToClipboard->setChecked(a.SaveTo == codes::kClipboard);  // runs chkSaveToClipboardClick on a change
+    chkSaveToClipboard->setChecked(a.SaveTo ==
+                                   codes::kClipboard);  // runs chkSaveToClipboardClick on a change
     chkSaveToClipboard->setEnabled(true);
 
     if (a.SaveTo == codes::kClipboard) {
@@ -180,7 +181,8 @@ void TForm1::StoreAction(int index) {
     if (!FActionKeys->HasActions()) return;
     TActionKey& a = FActionKeys->Get(index);
 
-    a.Modifiers = (chkAlt->isChecked() ? codes::kAlt : 0) + (chkCtrl->isChecked() ? codes::kCtrl : 0) +
+    a.Modifiers = (chkAlt->isChecked() ? codes::kAlt : 0) +
+                  (chkCtrl->isChecked() ? codes::kCtrl : 0) +
                   (chkShift->isChecked() ? codes::kShift : 0);
     a.VirtualKey = VirtualKeyCode(lstVirtualKey->currentIndex());
     const QString name = edActionName->text();

@@ -9,16 +9,16 @@
 #include <QHash>
 #include <QLabel>
 #include <QLineEdit>
-#include <limits>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSlider>
+#include <QStackedWidget>
 #include <QStyledItemDelegate>
 #include <QTabBar>
-#include <QStackedWidget>
-#include <algorithm>
 #include <QTabWidget>
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "ui/MainForm.h"
@@ -263,7 +263,8 @@ QWidget* Create(const ControlDecl& d, QWidget* parent, double scale) {
             auto* pageControl = static_cast<QTabWidget*>(parent);
             pageControl->addTab(w, caption);
             auto* pages = pageControl->findChild<QStackedWidget*>();
-            if (d.width > 0 && pages && !pages->findChild<QObject*>(PageWidthKeeper::kName, Qt::FindDirectChildrenOnly)) {
+            if (d.width > 0 && pages &&
+                !pages->findChild<QObject*>(PageWidthKeeper::kName, Qt::FindDirectChildrenOnly)) {
                 new PageWidthKeeper(pages, static_cast<int>(std::lround(d.width * scale)));
             }
             break;

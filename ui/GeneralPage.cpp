@@ -57,9 +57,13 @@ void TForm1::btnRevertClick(QObject*) {
     FillActionList();
 }
 
-void TForm1::btnBrowseGlobalClick(QObject*) { BrowseDirectory(edGlobalDir); }
+void TForm1::btnBrowseGlobalClick(QObject*) {
+    BrowseDirectory(edGlobalDir);
+}
 
-void TForm1::btnBrowseDefaultSoundClick(QObject*) { BrowseSound(edDefaultSound); }
+void TForm1::btnBrowseDefaultSoundClick(QObject*) {
+    BrowseSound(edDefaultSound);
+}
 
 void TForm1::btnHelpClick(QObject*) {
     FModalUi.ShowHelp(ApplicationHelpFile(), QStringLiteral("IDH_Contents"));

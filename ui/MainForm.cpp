@@ -1,12 +1,12 @@
 #include "ui/MainForm.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QFontMetricsF>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QCloseEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -193,4 +193,3 @@ void TForm1::FillActionList() {
     FCurrentIndex = lstActions->currentRow();
     ShowAction(FCurrentIndex);
 }
-

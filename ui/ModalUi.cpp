@@ -3,12 +3,12 @@
 #include "ui/DirectoryChooser.h"
 #include "ui/HelpViewer.h"
 
-#include <QFileDialog>
 #include <QEvent>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
-#include <QScreen>
 #include <QMessageBox>
+#include <QScreen>
 #include <QStringList>
 
 QString QtFilterList(const QString& filter) {
@@ -115,9 +115,8 @@ bool QtModalUi::SaveFile(FileDialogState& dialog, QString& fileName) {
 
 ModalUi::Chosen QtModalUi::ChooseDirectory(const QString& start, QString& directory,
                                            QString& error) {
-    DirectoryChooser chooser(start, [this](const QString& text) {
-        return Ask(text, QString(), Icon::None);
-    });
+    DirectoryChooser chooser(
+        start, [this](const QString& text) { return Ask(text, QString(), Icon::None); });
     PlaceOnScreen(&chooser);
     if (chooser.exec() != QDialog::Accepted) return Chosen::Cancelled;
     if (!chooser.creationError().isEmpty()) {

@@ -60,7 +60,9 @@ TEST_F(EditorDesktop, AStopSignalEndsItWhileTheFirstStartMessageIsUpAndTheBoxIsP
     std::istringstream lines(geometry);
     int x = 0, y = 0, width = 0, height = 0;
     for (std::string line; std::getline(lines, line);) {
-        const auto value = [&](const char* key) { return std::atoi(line.c_str() + std::strlen(key)); };
+        const auto value = [&](const char* key) {
+            return std::atoi(line.c_str() + std::strlen(key));
+        };
         if (line.rfind("X=", 0) == 0) x = value("X=");
         if (line.rfind("Y=", 0) == 0) y = value("Y=");
         if (line.rfind("WIDTH=", 0) == 0) width = value("WIDTH=");

@@ -207,8 +207,8 @@ TEST_F(EditorProcess, LgregExportKeepsTheModeAndWalksDeepTreesWithoutRecursion) 
     ASSERT_EQ(RunCapturing(Bin("lgreg"), {"import", reg}, err), 0) << err;
     ASSERT_EQ(RunCapturing(Bin("lgreg"), {"query", "HKCU\\Software\\Deep", "/s"}, err), 0) << err;
     ASSERT_EQ(RunCapturing(Bin("lgreg"), {"delete", "HKCU\\Software\\Deep", "/f"}, err), 0) << err;
-    testsupport::WriteFile(reg, "Windows Registry Editor Version 5.00\r\n\r\n[" + deep +
-                                    "\\tooDeep]\r\n");
+    testsupport::WriteFile(
+        reg, "Windows Registry Editor Version 5.00\r\n\r\n[" + deep + "\\tooDeep]\r\n");
     EXPECT_EQ(RunCapturing(Bin("lgreg"), {"import", reg}, err), 1);
     EXPECT_NE(err.find("512 levels"), std::string::npos) << err;
 }

@@ -55,7 +55,7 @@ TEST(OutputPlan, TheDepthEachFormatWritesForEachCodeAndScreen) {
         {".tga", 3, 24, false, ".tga", 8, false},   {".tga", 6, 24, false, ".tga", 24, false},
         {".tga", 1, 24, false, ".tga", 8, true},    {".tga", 0, 16, false, ".tga", 24, true},
         {".tif", 6, 16, false, ".tif", 24, false},  {".jpg", 6, 24, false, ".jpg", 24, false},
-        {".png", 0, 24, false, ".png", 24, false},   {"", 3, 24, false, ".bmp", 8, true},
+        {".png", 0, 24, false, ".png", 24, false},  {"", 3, 24, false, ".bmp", 8, true},
     };
     for (const Case& c : cases) {
         TActionKey a = FileAction(c.extension, c.code);
@@ -122,7 +122,8 @@ TEST(CapturePlan, ProblemsAreListedAndOnlyGoodKeysAreArmed) {
         "action 6 \"no key\": has no hot key; it runs only from the tray menu or with --capture 6",
         "action 9 \"unknown\": sound 'C:\\Sounds\\click.wav' is a path of another desktop; no "
         "sound is played",
-        "action 9 \"unknown\": destination code 7 is unknown; the capture is saved as a file, as the editor shows it",
+        "action 9 \"unknown\": destination code 7 is unknown; the capture is saved as a file, as "
+        "the editor shows it",
         "action 9 \"unknown\": grab method 9 is unknown; nothing is captured",
     };
     EXPECT_EQ(plan.problems, std::vector<std::string>(std::begin(expected), std::end(expected)));
@@ -247,9 +248,9 @@ TEST(SaveAs, TheTypedNameKeepsAFormatTheToolWritesElseGetsTheActions) {
         const char* typed;
         const char* saved;
     } cases[] = {
-        {"/p/keep", "/p/keep.jpg"},        {"/p/shot.png", "/p/shot.png"},
-        {"/p/shot.PCX", "/p/shot.PCX"},    {"/p/notes.txt", "/p/notes.txt.jpg"},
-        {"/p.d/name", "/p.d/name.jpg"},    {"/p/.hidden", "/p/.hidden.jpg"},
+        {"/p/keep", "/p/keep.jpg"},     {"/p/shot.png", "/p/shot.png"},
+        {"/p/shot.PCX", "/p/shot.PCX"}, {"/p/notes.txt", "/p/notes.txt.jpg"},
+        {"/p.d/name", "/p.d/name.jpg"}, {"/p/.hidden", "/p/.hidden.jpg"},
     };
     for (const auto& c : cases) EXPECT_EQ(SaveAsName(c.typed, ".jpg"), c.saved) << c.typed;
 }

@@ -16,10 +16,10 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/capture/LmgrabFixture.h"
 #include "tests/support/Processes.h"
 #include "tests/support/TempStore.h"
 #include "tests/support/Xvfb.h"
-#include "tests/capture/LmgrabFixture.h"
 
 // Last: Xlib's macros (None, Status) would spoil the headers above.
 #include <X11/Xlib.h>
@@ -186,7 +186,8 @@ TEST_F(Lmgrab, CheckListsActionsAndProblemsAndAKeyHeldElsewhere) {
         pictures + "\n" + "2 \"Held\" Ctrl+Shift+F8: the whole screen as BMP, 24 bit into " +
         pictures + "\n" + "3 \"Depth\" Ctrl+D: the whole screen as BMP, 24 bit into " + pictures +
         "\n" + "4 \"Bare\" B: the whole screen as BMP, 24 bit into " + pictures + "\n" +
-        "problem: action 3 \"Depth\": file format '.gif' is not one of .bmp .jpg .tga .tif .pcx .png; "
+        "problem: action 3 \"Depth\": file format '.gif' is not one of .bmp .jpg .tga .tif .pcx "
+        ".png; "
         ".bmp is written\n"
         "problem: action 3 \"Depth\": depth code 9 is not one of .bmp's; 24 bit is written\n"
         "problem: action 4 \"Bare\": B without Ctrl, Alt or Shift would take that key from every "
@@ -251,7 +252,6 @@ TEST_F(Lmgrab16, ASixteenBitScreenIsKeptOrForcedToTwentyFour) {
 TEST_F(Lmgrab15, AFifteenBitScreenIsKeptOrForcedToTwentyFour) {
     ScreenDepthCase(15);
 }
-
 
 // The rectangle drawn with the mouse on the frozen screen keeps exactly the
 // pixels inside it; Esc cancels with nothing written.

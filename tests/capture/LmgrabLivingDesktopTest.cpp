@@ -214,8 +214,12 @@ TEST_F(Lmgrab, KeysFollowLayoutsAndModifierMapsAndServerKeysAreNamed) {
         EXPECT_EQ(z.substr(z.size() - 4), ".tga") << when;
     };
     const std::vector<std::vector<std::string>> changes = {
-        {"setxkbmap", "de"}, {"setxkbmap", "us"},          {"setxkbmap", "fr"},
-        {"setxkbmap", "us"}, {"xmodmap", "-e", "clear mod2"}, {"xmodmap", "-e", "add mod2 = Num_Lock"},
+        {"setxkbmap", "de"},
+        {"setxkbmap", "us"},
+        {"setxkbmap", "fr"},
+        {"setxkbmap", "us"},
+        {"xmodmap", "-e", "clear mod2"},
+        {"xmodmap", "-e", "add mod2 = Num_Lock"},
     };
     for (const auto& change : changes) {
         ASSERT_TRUE(RunX(change[0], {change.begin() + 1, change.end()}, out)) << change[1];
@@ -231,7 +235,8 @@ TEST_F(Lmgrab, AHotKeyWorksWhileAnotherClientHoldsTheKeyboard) {
     Configure({{"screen", 2, 116, 0}});
     Start();
     Display* menu = XOpenDisplay(nullptr);
-    const ::Window w = XCreateSimpleWindow(menu, DefaultRootWindow(menu), 10, 10, 100, 100, 0, 0, 0);
+    const ::Window w =
+        XCreateSimpleWindow(menu, DefaultRootWindow(menu), 10, 10, 100, 100, 0, 0, 0);
     XMapRaised(menu, w);
     XSync(menu, False);
     ASSERT_TRUE(WaitUntil([&] {
@@ -269,9 +274,9 @@ protected:
     }
     std::string Pixel(const std::string& file, int x, int y) {
         std::string out;
-        RunForOutput("convert", {file, "-format",
-                                 "%[pixel:p{" + std::to_string(x) + "," + std::to_string(y) + "}]",
-                                 "info:"},
+        RunForOutput("convert",
+                     {file, "-format",
+                      "%[pixel:p{" + std::to_string(x) + "," + std::to_string(y) + "}]", "info:"},
                      out);
         return out;
     }
@@ -332,8 +337,9 @@ TEST_F(LmgrabTwoMonitors, ScaledDesktopsDrawInScreenPixelsAndEnterTakesTheDrag) 
     ASSERT_TRUE(HasTheKeyboard("Draw a rectangle"));
     Drag(10, 10, 60, 10);
     RunX("xdotool", {"key", "Return"}, out);
-    RunX("xdotool", {"mousemove", "100", "100", "mousedown", "1", "mousemove", "150", "130",
-                     "mousemove", "199", "149"},
+    RunX("xdotool",
+         {"mousemove", "100", "100", "mousedown", "1", "mousemove", "150", "130", "mousemove",
+          "199", "149"},
          out);
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(Files().size(), 1u);
@@ -437,8 +443,8 @@ private:
 // Files, the save dialog, the clipboard and the session bus as a working
 // day meets them.
 TEST_F(Lmgrab, CaptureFromTheCommandLineEndsOnceAClipboardManagerHasTheImage) {
-    Configure({{"clip", 2, 116, 0, ".bmp", 6, 100, false, 2}, {"odd", 2, 117, 0, ".bmp", 6, 100,
-                                                               false, 5}});
+    Configure({{"clip", 2, 116, 0, ".bmp", 6, 100, false, 2},
+               {"odd", 2, 117, 0, ".bmp", 6, 100, false, 5}});
     ClipboardManager manager;
     const pid_t capture = testsupport::Spawn(Bin("lmgrab"), {"--capture", "1"});
     EXPECT_EQ(WaitFor(capture, 10s), 0);
@@ -514,7 +520,8 @@ TEST_F(Lmgrab, CheckNamesFoldersThatCannotBeWrittenAndMissingSounds) {
     silent.sound = home.file("gone.wav");
     Configure({under, silent});
     // The folder is the action's own: a folder below a regular file.
-    store.SetString("Software\\Orvane\\Lmgrab\\Action1", "TargetDir", home.file("plain") + "/shots");
+    store.SetString("Software\\Orvane\\Lmgrab\\Action1", "TargetDir",
+                    home.file("plain") + "/shots");
     std::string out;
     EXPECT_EQ(RunForOutput(Bin("lmgrab"), {"--check"}, out), 1);
     const std::string folder = "problem: action 1 \"under\": folder " + home.file("plain") +
@@ -574,8 +581,9 @@ TEST(LmgrabOnXWayland, RefusesToWriteABlackPictureAndSaysWhy) {
     ASSERT_FALSE(weston.display().empty()) << "weston did not start XWayland";
     setenv("DISPLAY", weston.display().c_str(), 1);
     setenv("WAYLAND_DISPLAY", "wl-lmgrab", 1);
-    const std::string why = "this X server is XWayland, which cannot show lmgrab the Wayland "
-                            "desktop's pixels (a capture would be black); nothing is captured";
+    const std::string why =
+        "this X server is XWayland, which cannot show lmgrab the Wayland "
+        "desktop's pixels (a capture would be black); nothing is captured";
     EXPECT_EQ(RunCapturing(Bin("lmgrab"), {"--capture", "1"}, out), 1);
     EXPECT_EQ(out, "lmgrab: " + why + "\n");
     EXPECT_EQ(RunForOutput(Bin("lmgrab"), {"--check"}, out), 1);

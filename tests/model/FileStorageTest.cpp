@@ -65,17 +65,15 @@ TEST_F(FileStorage, ValuesReadAsTheProfileRulesSay) {
         int quality;
         bool quit;
     } cases[] = {
-        {"Quality=0x1F\nQuit=2", 31, true},
-        {"Quality=abc\nQuit=yes", 100, false},
-        {"Quality=0\nQuit=true", 100, false},
-        {"Quality=$20\nQuit=-1", 32, true},
-        {"Quality=0x\nQuit=0", 100, false},
-        {"Quality= 42 \nQuit= 1", 42, true},
+        {"Quality=0x1F\nQuit=2", 31, true},   {"Quality=abc\nQuit=yes", 100, false},
+        {"Quality=0\nQuit=true", 100, false}, {"Quality=$20\nQuit=-1", 32, true},
+        {"Quality=0x\nQuit=0", 100, false},   {"Quality= 42 \nQuit= 1", 42, true},
     };
     for (const auto& c : cases) {
-        const std::string path = Profile("[Software\\Orvane\\Lmgrab]\nCount=1\n"
-                                         "[Software\\Orvane\\Lmgrab\\Action1]\nVirtualKey=65\n" +
-                                         std::string(c.line) + "\n");
+        const std::string path = Profile(
+            "[Software\\Orvane\\Lmgrab]\nCount=1\n"
+            "[Software\\Orvane\\Lmgrab\\Action1]\nVirtualKey=65\n" +
+            std::string(c.line) + "\n");
         ASSERT_TRUE(list.LoadFromFile(path)) << c.line;
         EXPECT_EQ(list.Get(0).Quality, c.quality) << c.line;
         EXPECT_EQ(list.Get(0).Quit, c.quit) << c.line;
@@ -87,10 +85,11 @@ TEST_F(FileStorage, MissingSectionsAndEmptyFilesGiveDefaults) {
     EXPECT_EQ(list.Count(), 0);
     EXPECT_EQ(list.TargetDir, ".\\");
 
-    EXPECT_FALSE(list.LoadFromFile(Profile("[Software\\Orvane\\Lmgrab]\nCount=3\nTargetDir=\n"
-                                           "[Software\\Orvane\\Lmgrab\\Action1]\nVirtualKey=65\n"
-                                           "GrabMethod=259\n"
-                                           "[Software\\Orvane\\Lmgrab\\Action2]\nVirtualKey=66\n")));
+    EXPECT_FALSE(
+        list.LoadFromFile(Profile("[Software\\Orvane\\Lmgrab]\nCount=3\nTargetDir=\n"
+                                  "[Software\\Orvane\\Lmgrab\\Action1]\nVirtualKey=65\n"
+                                  "GrabMethod=259\n"
+                                  "[Software\\Orvane\\Lmgrab\\Action2]\nVirtualKey=66\n")));
     ASSERT_EQ(list.Count(), 3);
     EXPECT_EQ(list.TargetDir, "");
     EXPECT_EQ(list.Get(0).GrabMethod, 3);
@@ -137,9 +136,10 @@ TEST_F(FileStorage, AProfileRewrittenInPlaceKeepsWhatTheSaveDoesNotWrite) {
     const std::string folder = store.dir().file("shared");
     ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
     const std::string path = folder + "/p.lgp";
-    testsupport::WriteFile(path,
-                           "; kept\r\n[Software\\Orvane\\Lmgrab\\Action1]\r\nName=old\r\n"
-                           "Extra=kept too\r\n[Software\\Orvane\\Lmgrab\\Action9]\r\nName=stale\r\n");
+    testsupport::WriteFile(
+        path,
+        "; kept\r\n[Software\\Orvane\\Lmgrab\\Action1]\r\nName=old\r\n"
+        "Extra=kept too\r\n[Software\\Orvane\\Lmgrab\\Action9]\r\nName=stale\r\n");
     if (testsupport::RunningAsRoot()) ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
     ::chmod(folder.c_str(), 0555);
     list.Add(std::make_unique<TActionKey>());
@@ -151,7 +151,8 @@ TEST_F(FileStorage, AProfileRewrittenInPlaceKeepsWhatTheSaveDoesNotWrite) {
     EXPECT_NE(text.find("Name=new"), std::string::npos) << text;
     EXPECT_EQ(text.find("Name=old"), std::string::npos) << text;
     EXPECT_NE(text.find("Extra=kept too"), std::string::npos) << text;
-    EXPECT_NE(text.find("[Software\\Orvane\\Lmgrab\\Action9]\r\nName=stale"), std::string::npos) << text;
+    EXPECT_NE(text.find("[Software\\Orvane\\Lmgrab\\Action9]\r\nName=stale"), std::string::npos)
+        << text;
     EXPECT_NE(text.find("; kept"), std::string::npos) << text;
 }
 
@@ -160,11 +161,20 @@ TEST(ProfileIntegers, ParseAsTheProfileRulesSay) {
         const char* text;
         bool ok;
         std::int32_t value;
-    } cases[] = {{"0", true, 0},          {"-12", true, -12},     {"0x1F", true, 31},
-                 {"0XfF", true, 255},      {"$10", true, 16},      {"0x", false, 0},
-                 {"", false, 0},           {"12a", false, 0},      {"2147483647", true, INT32_MAX},
-                 {"2147483648", false, 0}, {"-2147483648", true, INT32_MIN},
-                 {"0xFFFFFFFF", true, -1}, {"0x100000000", false, 0}, {"+5", false, 0}};
+    } cases[] = {{"0", true, 0},
+                 {"-12", true, -12},
+                 {"0x1F", true, 31},
+                 {"0XfF", true, 255},
+                 {"$10", true, 16},
+                 {"0x", false, 0},
+                 {"", false, 0},
+                 {"12a", false, 0},
+                 {"2147483647", true, INT32_MAX},
+                 {"2147483648", false, 0},
+                 {"-2147483648", true, INT32_MIN},
+                 {"0xFFFFFFFF", true, -1},
+                 {"0x100000000", false, 0},
+                 {"+5", false, 0}};
     for (const auto& c : cases) {
         std::int32_t v = 0;
         EXPECT_EQ(ParseProfileInteger(c.text, v), c.ok) << c.text;

@@ -2,9 +2,9 @@
 
 #include "model/ActionKeys.h"
 #include "model/RegActionStorage.h"
+#include "platform/ForwardingRegistry.h"
 #include "platform/SqliteRegistry.h"
 #include "samples/SampleActions.h"
-#include "platform/ForwardingRegistry.h"
 #include "tests/support/TempStore.h"
 
 namespace {

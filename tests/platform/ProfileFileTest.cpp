@@ -60,9 +60,13 @@ TEST(ProfileFile, ReadsAsThePlatformsProfileFunctionsDo) {
 
 TEST(ProfileFile, GivesBackAtMost1023CharactersAndPassesBytesThrough) {
     ProfileFile ini;
-    ini.Parse("[S]\nSound=" + std::string(2000, 'a') + "\nAnsi=Gr\xF6\xDF" "e\n");
+    ini.Parse("[S]\nSound=" + std::string(2000, 'a') +
+              "\nAnsi=Gr\xF6\xDF"
+              "e\n");
     EXPECT_EQ(ini.GetString("S", "Sound", ""), std::string(1023, 'a'));
-    EXPECT_EQ(ini.GetString("S", "Ansi", ""), "Gr\xF6\xDF" "e");
+    EXPECT_EQ(ini.GetString("S", "Ansi", ""),
+              "Gr\xF6\xDF"
+              "e");
 }
 
 TEST(ProfileFile, WritesInPlaceAtTheSectionsEndOrInANewSection) {
@@ -153,7 +157,8 @@ TEST(ProfileFile, ReadsEveryEncodingAndLineEndThePlatformReads) {
 }
 
 TEST(ProfileFile, SectionLinesBlanksAndNulsGoThePlatformsWay) {
-    static constexpr char kText[] = "[A]\n"
+    static constexpr char kText[] =
+        "[A]\n"
         "k=1\n"
         "[no closing bracket\n"
         "after=still A\n"

@@ -487,7 +487,8 @@ TEST(SqliteHiveFullDisk, AFullDiskIsNamedAndTheLastCommitStays) {
     const pid_t child = fork();
     if (child == 0) {
         // A private mount, gone with the child.
-        if (unshare(CLONE_NEWNS) != 0 || mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) ||
+        if (unshare(CLONE_NEWNS) != 0 ||
+            mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) ||
             mount("tmpfs", dir.path().c_str(), "tmpfs", 0, "size=192k") != 0)
             _exit(77);
         SqliteHiveOptions o;
@@ -526,7 +527,8 @@ TEST(SqliteHiveFullDisk, AFullDiskIsNamedAndTheLastCommitStays) {
         hive.reset();
         ::unlink(filler.c_str());
         RegValue v;
-        if (!OpenSqliteHive(o, hive).ok() || !hive->OpenKey("Software\\Kept", RegAccess::Read, key).ok() ||
+        if (!OpenSqliteHive(o, hive).ok() ||
+            !hive->OpenKey("Software\\Kept", RegAccess::Read, key).ok() ||
             !key->QueryValue("kept", v).ok() || v != RegValue::Dword(7))
             _exit(5);
         _exit(0);
@@ -610,7 +612,7 @@ TEST(SqliteHiveTransaction, AReadTransactionSeesOneSnapshotAcrossKeysOpenedAndCl
     ASSERT_TRUE(snapshot.Begin().ok());
     std::unique_ptr<RegistryHive> joined;
     ASSERT_TRUE(OpenCurrentUserHive(joined).ok());
-    EXPECT_EQ(read(*joined), 1u);  // the key is closed again here
+    EXPECT_EQ(read(*joined), 1u);               // the key is closed again here
     store.SetDword("Software\\S", "Count", 2);  // another connection commits
     EXPECT_EQ(read(*joined), 1u);
     joined.reset();

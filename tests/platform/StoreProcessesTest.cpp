@@ -235,12 +235,11 @@ TEST(StoreProcesses, EightWritersAndTwoReadersOnANewStoreNeitherFailNorLoseAWrit
         if (child == 0) {
             int failures = 0;
             for (int i = 0; i < kWrites; ++i) {
-                const bool ok =
-                    w < kWriters
-                        ? AddOnce(path, "Software\\Same\\Key",
-                                  "w" + std::to_string(w) + "." + std::to_string(i),
-                                  static_cast<std::uint32_t>(i))
-                        : ReadOnce(path);
+                const bool ok = w < kWriters
+                                    ? AddOnce(path, "Software\\Same\\Key",
+                                              "w" + std::to_string(w) + "." + std::to_string(i),
+                                              static_cast<std::uint32_t>(i))
+                                    : ReadOnce(path);
                 if (!ok) ++failures;
             }
             _exit(failures > 100 ? 100 : failures);

@@ -179,8 +179,8 @@ int RunUnprivileged(const std::function<int()>& body) {
     const pid_t child = ::fork();
     if (child < 0) return -1;
     if (child == 0) {
-        if (RunningAsRoot() && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 ||
-                                ::setuid(65534) != 0)) {
+        if (RunningAsRoot() &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
             _exit(125);
         }
         _exit(body());
@@ -199,7 +199,8 @@ void TempStore::NestBeyondTheLimit(const std::string& path, int levels) const {
         const std::size_t end = std::min(path.find('\\', start), path.size());
         const std::string fold = platform::FoldCase(path.substr(start, end - start));
         sqlite3_stmt* q = nullptr;
-        sqlite3_prepare_v2(db, "SELECT id FROM keys WHERE parent = ?1 AND fold = ?2", -1, &q, nullptr);
+        sqlite3_prepare_v2(db, "SELECT id FROM keys WHERE parent = ?1 AND fold = ?2", -1, &q,
+                           nullptr);
         sqlite3_bind_int64(q, 1, id);
         sqlite3_bind_text(q, 2, fold.c_str(), -1, SQLITE_TRANSIENT);
         id = sqlite3_step(q) == SQLITE_ROW ? sqlite3_column_int64(q, 0) : -1;
@@ -226,7 +227,8 @@ std::size_t TempStore::KeyCount() const {
     sqlite3_open(path_.c_str(), &db);
     sqlite3_stmt* q = nullptr;
     sqlite3_prepare_v2(db, "SELECT count(*) FROM keys", -1, &q, nullptr);
-    const std::size_t n = sqlite3_step(q) == SQLITE_ROW ? static_cast<std::size_t>(sqlite3_column_int64(q, 0)) : 0;
+    const std::size_t n =
+        sqlite3_step(q) == SQLITE_ROW ? static_cast<std::size_t>(sqlite3_column_int64(q, 0)) : 0;
     sqlite3_finalize(q);
     sqlite3_close(db);
     return n;

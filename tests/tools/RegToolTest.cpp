@@ -296,10 +296,11 @@ TEST_F(RegTool, TheProgramExitsWithTheToolsCode) {
 // listing could not carry are refused, each with a message that names it.
 TEST(RegToolNames, EveryNameTheStoreTakesSurvivesExportAndImport) {
     const std::vector<std::string> taken = {
-        "plain", "with space", "quote\"d", "brackets]x[", "[lead", "equals=sign", "@",
-        ";semi", "\xC3\xBCmlaut", "\xE6\x97\xA5\xE6\x9C\xAC", "trailing ", "dot.", "#hash"};
+        "plain",       "with space", "quote\"d", "brackets]x[",   "[lead",
+        "equals=sign", "@",          ";semi",    "\xC3\xBCmlaut", "\xE6\x97\xA5\xE6\x9C\xAC",
+        "trailing ",   "dot.",       "#hash"};
     const std::vector<std::string> refused = {"line\nbreak", "carriage\rreturn", "tab\tbed",
-                                              "bell\x07", "del\x7F", "not utf-8 \xFF"};
+                                              "bell\x07",    "del\x7F",          "not utf-8 \xFF"};
     std::string exported;
     std::string before;
     {
@@ -310,7 +311,8 @@ TEST(RegToolNames, EveryNameTheStoreTakesSurvivesExportAndImport) {
             const Result key = Lgreg({"add", "HKCU\\Software\\T\\" + name, "/ve", "/d", "k", "/f"});
             EXPECT_EQ(key.code, 0) << name << ": " << key.err;
         }
-        EXPECT_EQ(Lgreg({"add", "HKCU\\Software\\T", "/v", "back\\slash", "/d", "x", "/f"}).code, 0);
+        EXPECT_EQ(Lgreg({"add", "HKCU\\Software\\T", "/v", "back\\slash", "/d", "x", "/f"}).code,
+                  0);
         for (const std::string& name : refused) {
             ExpectFailure(Lgreg({"add", "HKCU\\Software\\T", "/v", name, "/d", "x", "/f"}),
                           "value name '");
@@ -336,11 +338,12 @@ TEST_F(RegTool, ANameWithALineBreakIsEscapedInListingsAndNeverExported) {
     {
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(store.path().c_str(), &db), SQLITE_OK);
-        ASSERT_EQ(sqlite3_exec(db,
-                               "UPDATE vals SET name = 'Lumagrabber\"=\"evil /start' || char(13) || "
-                               "char(10) || 'x', fold = 'CRAFTED' WHERE name = 'name'",
-                               nullptr, nullptr, nullptr),
-                  SQLITE_OK);
+        ASSERT_EQ(
+            sqlite3_exec(db,
+                         "UPDATE vals SET name = 'Lumagrabber\"=\"evil /start' || char(13) || "
+                         "char(10) || 'x', fold = 'CRAFTED' WHERE name = 'name'",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
         sqlite3_close(db);
     }
     const Result listed = Lgreg({"query", "HKCU\\Software\\T"});

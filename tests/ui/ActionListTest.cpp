@@ -5,19 +5,19 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileSystemModel>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
 #include <QSlider>
 #include <QTest>
-#include <functional>
-#include <QTreeView>
 #include <QTimer>
-#include <QScreen>
-#include <QFileSystemModel>
+#include <QTreeView>
 #include <filesystem>
+#include <functional>
 
 #include "model/ActionKeys.h"
 #include "tests/support/FakeModalUi.h"

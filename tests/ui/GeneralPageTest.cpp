@@ -149,7 +149,8 @@ TEST_F(GeneralPage, LoadingAFifoIsRefusedAtOnceAndKeepsTheWorkingCopy) {
     dialogs.answers = {QString::fromStdString(fifo)};
     Click(form->btnLoad);  // would hang here if the FIFO were opened for reading
     ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_EQ(dialogs.messages[0].text, "Failed to read from file: " + QString::fromStdString(fifo));
+    EXPECT_EQ(dialogs.messages[0].text,
+              "Failed to read from file: " + QString::fromStdString(fifo));
     EXPECT_EQ(form->lstActions->count(), 2);
 }
 

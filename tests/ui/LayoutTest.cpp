@@ -2,11 +2,11 @@
 // place with its caption and items, the focus order of both pages, the
 // accelerator letters, and the keys that press nothing.
 #include <gtest/gtest.h>
-#include <QImage>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>

@@ -233,7 +233,8 @@ TEST_F(Editor, AFailedSaveIsReportedAndOkKeepsTheEdits) {
     EXPECT_TRUE(form->isVisible());
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_TRUE(dialogs.messages[0].text.contains("could not be saved"));
-    EXPECT_TRUE(dialogs.messages[0].text.contains("read-only")) << dialogs.messages[0].text.toStdString();
+    EXPECT_TRUE(dialogs.messages[0].text.contains("read-only"))
+        << dialogs.messages[0].text.toStdString();
     EXPECT_EQ(dialogs.messages[0].caption, "Lumagrabber - Error");
     EXPECT_TRUE(event->IsSet());  // the rest of Apply still happened
     EXPECT_EQ(form->edActionName->text(), "keep me");
@@ -272,7 +273,7 @@ TEST_F(Editor, AConfigurationThatCannotBeReadIsNeverWrittenOver) {
     auto event = Listen();
     Click(form->btnNewAction);
     Click(form->btnOK);
-    EXPECT_TRUE(form->isVisible());  // refused, with the edits kept
+    EXPECT_TRUE(form->isVisible());           // refused, with the edits kept
     ASSERT_EQ(dialogs.questions.size(), 1u);  // the refusal asks whether to replace; No
     EXPECT_TRUE(dialogs.questions[0].text.contains("not written over"));
     EXPECT_EQ(dialogs.questions[0].caption, "Lumagrabber - Error");

@@ -35,8 +35,9 @@ int Save(const std::string& file) {
     // Actions without a hot key are read in full, as the editor keeps them.
     if (!list.LoadFromRegistry() && !list.LastLoad().OnlyKeysMissing()) {
         const std::string trouble = StoreTrouble();
-        return Fail((trouble.empty() ? "the configuration in the settings store could not be read completely"
-                                     : trouble) +
+        return Fail((trouble.empty()
+                         ? "the configuration in the settings store could not be read completely"
+                         : trouble) +
                     "; nothing was written");
     }
     if (!list.SaveToFile(file)) {
@@ -49,7 +50,8 @@ int Save(const std::string& file) {
 int Load(const std::string& file) {
     TActionKeys list(kConfigurationKey);
     if (!list.LoadFromFile(file)) {
-        if (!list.LastFileError().empty()) return Fail(list.LastFileError() + "; nothing was committed");
+        if (!list.LastFileError().empty())
+            return Fail(list.LastFileError() + "; nothing was committed");
         const TLoadReport& report = list.LastLoad();
         if (!report.withoutKey.empty() && !report.settingsUnreadable && report.unreadable.empty()) {
             return Fail("actions " + Numbers(report.withoutKey) + " of '" + file +
@@ -59,10 +61,12 @@ int Load(const std::string& file) {
         const std::string trouble = StoreTrouble();
         if (!trouble.empty()) return Fail(trouble + "; nothing was committed");
         if (!report.storeAtFault && !report.cause.empty()) {
-            return Fail("'" + file + "' cannot be loaded: " + report.cause + "; nothing was committed");
+            return Fail("'" + file + "' cannot be loaded: " + report.cause +
+                        "; nothing was committed");
         }
-        return Fail("the startup settings in the settings store could not be read; nothing was "
-                    "committed");
+        return Fail(
+            "the startup settings in the settings store could not be read; nothing was "
+            "committed");
     }
     // An empty list would delete every stored action: Apply refuses that too.
     if (!list.HasActions()) return Fail("'" + file + "' holds no actions; nothing was committed");
