@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include <filesystem>
+
 #include <gtest/gtest.h>
 
 #include "platform/NamedObjects.h"
@@ -106,7 +108,10 @@ TEST_F(EditorProcess, LgeventWaitsForAndSetsTheChangeEvent) {
     const std::string name = "Lumagrabber configuration changed.";
     EXPECT_EQ(WaitFor(Spawn(Bin("lgevent"), {"wait", name, "--timeout", "50"}), 10s), 1);
     const pid_t waiter = Spawn(Bin("lgevent"), {"wait", name, "--timeout", "20000"});
-    std::this_thread::sleep_for(200ms);
+    // The event lives while the waiter holds it: its file is there.
+    std::string folder, error;
+    ASSERT_TRUE(platform::NamedObjectDirectory(folder, error)) << error;
+    ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(folder + "/" + name + ".event"); }));
     EXPECT_EQ(WaitFor(Spawn(Bin("lgevent"), {"set", name}), 10s), 0);
     EXPECT_EQ(WaitFor(waiter, 10s), 0);
     EXPECT_EQ(WaitFor(Spawn(Bin("lgevent"), {"reset", name}), 10s), 0);

@@ -168,7 +168,16 @@ protected:
         started.push_back(testsupport::Spawn("xlogo", {"-geometry", geometry}));
         std::string out;
         RunX("xdotool", {"search", "--sync", "--class", "xlogo", "windowactivate", "--sync"}, out);
-        std::this_thread::sleep_for(200ms);
+        // Framed by the window manager and active: what the grabs measure.
+        WaitUntil([] {
+            std::string window, active, extents;
+            RunX("xdotool", {"search", "--class", "xlogo"}, window);
+            RunX("xdotool", {"getactivewindow"}, active);
+            RunX("xprop", {"-id", active.substr(0, active.find('\n')), "_NET_FRAME_EXTENTS"},
+                 extents);
+            return !active.empty() && window.find(active) != std::string::npos &&
+                   extents.find(" = ") != std::string::npos;
+        });
     }
 
     // A BMP of the screen's own depth, and one forced to 24 bit: both hold

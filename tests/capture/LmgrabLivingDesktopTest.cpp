@@ -223,7 +223,10 @@ TEST_F(Lmgrab, KeysFollowLayoutsAndModifierMapsAndServerKeysAreNamed) {
     };
     for (const auto& change : changes) {
         ASSERT_TRUE(RunX(change[0], {change.begin() + 1, change.end()}, out)) << change[1];
-        std::this_thread::sleep_for(200ms);  // the mapping change reaches the tool
+        // The tool holds both keys where the new map puts them.
+        ASSERT_TRUE(WaitUntil([] {
+            return !KeyWatcher(XK_y, ControlMask).Free() && !KeyWatcher(XK_z, ControlMask).Free();
+        })) << change.back();
         pressBoth(change.back());
         RunX("xdotool", {"key", "Num_Lock"}, out);
         pressBoth(change.back() + ", NumLock toggled");
