@@ -29,3 +29,19 @@ hyperfine --warmup 3 --runs "${RUNS:-30}" --prepare "rm -f '$work'/shots/*" \
     -n "lmgrab --capture" "'$bin/lmgrab' --capture 1" \
     -n "import -window root" "import -window root -quality 75 '$work/shots/import.jpg'" \
     -n "scrot" "scrot -o -q 75 '$work/shots/scrot.jpg'"
+
+# Paired: each round times one run of each, in turn, so that the machine's
+# moods fall on both alike; the median of the per-round ratios.
+paired() {
+    local rounds=${RUNS:-30} ratios=()
+    for ((i = 0; i < rounds; i++)); do
+        rm -f "$work"/shots/*
+        local a b c
+        a=$(date +%s%N); "$bin/lmgrab" --capture 1 >/dev/null
+        b=$(date +%s%N); scrot -o -q 75 "$work/shots/scrot.jpg"
+        c=$(date +%s%N)
+        ratios+=("$(( (b - a) * 1000 / (c - b) ))")
+    done
+    printf '%s\n' "${ratios[@]}" | sort -n | awk '{r[NR]=$1} END {printf "paired median lmgrab/scrot: %.3f over %d rounds\n", r[int((NR+1)/2)]/1000, NR}'
+}
+paired

@@ -1,32 +1,99 @@
 #include "capture/Encoders.h"
 
+#include <cstdio>  // before jpeglib.h, which needs FILE
+
 #include <jpeglib.h>
+#include <tiffio.h>
 #include <zlib.h>
-#include <QBuffer>
-#include <QImage>
-#include <QImageWriter>
+
 #include <csetjmp>
-#include <cstdio>
+#include <cstdarg>
 #include <cstdlib>
+#include <cstring>
+#include <vector>
 
 #include "capture/ImageWriters.h"
 
 namespace {
 
-// TIFF through Qt's writer, as 24-bit RGB: the words' unused fourth byte
-// would otherwise be kept as a channel.
+// TIFF through libtiff, 24-bit RGB without compression, written into
+// memory: a file appears only whole, like every other format's.
+struct TiffBuffer {
+    std::string& bytes;
+    toff_t at = 0;
+};
+
+tsize_t TiffRead(thandle_t, tdata_t, tsize_t) {
+    return 0;
+}
+tsize_t TiffWrite(thandle_t handle, tdata_t data, tsize_t size) {
+    auto* b = static_cast<TiffBuffer*>(handle);
+    if (b->at + static_cast<toff_t>(size) > b->bytes.size()) b->bytes.resize(b->at + size);
+    std::memcpy(b->bytes.data() + b->at, data, static_cast<std::size_t>(size));
+    b->at += static_cast<toff_t>(size);
+    return size;
+}
+toff_t TiffSeek(thandle_t handle, toff_t offset, int whence) {
+    auto* b = static_cast<TiffBuffer*>(handle);
+    b->at = whence == SEEK_SET   ? offset
+            : whence == SEEK_CUR ? b->at + offset
+                                 : b->bytes.size() + offset;
+    return b->at;
+}
+int TiffClose(thandle_t) {
+    return 0;
+}
+toff_t TiffSize(thandle_t handle) {
+    return static_cast<TiffBuffer*>(handle)->bytes.size();
+}
+int TiffMap(thandle_t, tdata_t*, toff_t*) {
+    return 0;
+}
+void TiffUnmap(thandle_t, tdata_t, toff_t) {}
+
+thread_local std::string tTiffError;
+
 bool EncodeTiff(const RgbImage& image, std::string& bytes, std::string& error) {
-    const QImage view(reinterpret_cast<const uchar*>(image.Pixels().data()), image.width,
-                      image.height, image.width * 4, QImage::Format_RGB32);
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "tiff");
-    if (!writer.write(view.convertToFormat(QImage::Format_RGB888))) {
-        error = "cannot encode TIFF: " + writer.errorString().toStdString();
-        return false;
+    // libtiff's complaints are the message, not lines on stderr.
+    TIFFSetWarningHandler(nullptr);
+    TIFFSetErrorHandler([](const char*, const char* format, va_list args) {
+        char text[256];
+        std::vsnprintf(text, sizeof text, format, args);
+        tTiffError = text;
+    });
+    tTiffError.clear();
+    bytes.clear();
+    TiffBuffer buffer{bytes};
+    TIFF* tiff = TIFFClientOpen("capture", "w", &buffer, TiffRead, TiffWrite, TiffSeek, TiffClose,
+                                TiffSize, TiffMap, TiffUnmap);
+    bool ok = tiff != nullptr;
+    if (ok) {
+        TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(image.width));
+        TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(image.height));
+        TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3);
+        TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+        TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+        TIFFSetField(tiff, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+        TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tiff, 0));
+        std::vector<unsigned char> row(static_cast<std::size_t>(image.width) * 3);
+        const std::uint32_t* pixels = image.Pixels().data();
+        for (int y = 0; ok && y < image.height; ++y) {
+            const std::uint32_t* in = pixels + static_cast<std::size_t>(y) * image.width;
+            for (int x = 0; x < image.width; ++x) {
+                row[3 * x] = static_cast<unsigned char>(Red(in[x]));
+                row[3 * x + 1] = static_cast<unsigned char>(Green(in[x]));
+                row[3 * x + 2] = static_cast<unsigned char>(Blue(in[x]));
+            }
+            ok = TIFFWriteScanline(tiff, row.data(), static_cast<std::uint32_t>(y), 0) == 1;
+        }
+        TIFFClose(tiff);
     }
-    bytes.assign(buffer.data().constData(), static_cast<std::size_t>(buffer.data().size()));
-    return true;
+    if (!ok)
+        error = "cannot encode TIFF: " +
+                (tTiffError.empty() ? std::string("out of memory") : tTiffError);
+    return ok;
 }
 
 // JPEG straight through libjpeg-turbo, the library Qt's own plugin wraps:

@@ -16,21 +16,12 @@
 #include "capture/Capture.h"
 #include "capture/CapturePlan.h"
 #include "capture/QtCaptureUi.h"
+#include "capture/StoredConfiguration.h"
 #include "model/ActionKeys.h"
 #include "platform/NamedObjects.h"
 
 class X11Desktop;
 class HotKeys;
-
-// One tool a user: a second start ends at once.
-inline constexpr const char* kToolMutexName = "Lumagrabber capture tool is running";
-
-// Missing: no store exists; the list is empty, as a first run finds it.
-enum class StoreRead { Read, Missing, Busy, Unreadable };
-
-// Reads the stored configuration; the cause when it cannot be read, naming
-// the store and what in it is at fault.
-StoreRead ReadStoredConfiguration(TActionKeys& list, std::string& cause);
 
 // Ends the program once what the last action started is safe: its sound
 // played out (at most a few seconds), and with onClipboard the image taken

@@ -5,12 +5,8 @@
 //   lmgrab --check              list the actions and every problem
 //   lmgrab --capture N          run action N once and exit
 //   lmgrab --logon              what the stored logon entry asks, from autostart
-#include <fcntl.h>
-#include <signal.h>
 #include <unistd.h>
 
-#include <QApplication>
-#include <QSocketNotifier>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,23 +15,16 @@
 
 #include "capture/Capture.h"
 #include "capture/CapturePlan.h"
-#include "capture/Tool.h"
+#include "capture/DesktopModule.h"
+#include "capture/StoredConfiguration.h"
 #include "capture/X11Desktop.h"
 #include "capture/X11HotKeys.h"
 #include "model/ActionCodes.h"
 #include "model/Commit.h"
 #include "platform/NamedObjects.h"
-#include "platform/SessionBus.h"
 #include "platform/Unicode.h"
 
 namespace {
-
-int g_signalPipe[2] = {-1, -1};
-
-void OnSignal(int number) {
-    const char byte = static_cast<char>(number);
-    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
-}
 
 int Usage(FILE* to) {
     std::fprintf(to,
@@ -121,22 +110,7 @@ int Check() {
     return problems.empty() ? 0 : 1;
 }
 
-// Qt on the X server DISPLAY names, whatever QT_QPA_PLATFORM says: this
-// is an X11 tool. Unscaled, so that a pixel of the overlay is a pixel of
-// the screen on every monitor whatever the desktop's scaling; text still
-// follows the desktop's font resolution.
-std::unique_ptr<QApplication> DesktopApplication(int& argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "xcb");
-    qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
-    qunsetenv("QT_SCALE_FACTOR");
-    qunsetenv("QT_SCREEN_SCALE_FACTORS");
-    platform::KeepFromStartingSessionBus();
-    auto app = std::make_unique<QApplication>(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    return app;
-}
-
-int CaptureOnce(int& argc, char** argv) {
+int CaptureOnce(int argc, char** argv) {
     const char* numberText = argv[2];
     char* end = nullptr;
     const long number = std::strtol(numberText, &end, 10);
@@ -153,36 +127,20 @@ int CaptureOnce(int& argc, char** argv) {
     auto desktop = X11Desktop::Open(error);
     if (!desktop) return Fail(error);
     const TActionKey& action = list.Get(static_cast<int>(number - 1));
-    // Plain file actions start no Qt desktop: a script's capture stays quick.
+    // A plain file action loads no desktop: a script's capture stays quick.
+    const std::string sound = action.Sound.empty() ? list.DefaultSound : action.Sound;
     const bool asks = action.SaveTo == codes::kClipboard ||
                       action.GrabMethod == codes::kArbitraryRectangle ||
-                      (action.SaveTo == codes::kImageFile && action.QuerryFName);
-    std::unique_ptr<QApplication> app = asks ? DesktopApplication(argc, argv) : nullptr;
-    QtCaptureUi ui([](const std::string& p) { std::fprintf(stderr, "lmgrab: %s\n", p.c_str()); },
-                   [] {}, [&desktop](unsigned long window) { desktop->StampWindow(window); });
-    const CaptureOutcome outcome = RunCapture(action, list, *desktop, std::time(nullptr), &ui);
+                      (action.SaveTo != codes::kNoOutput && action.QuerryFName) || !sound.empty();
+    if (asks) {
+        DesktopModule module;
+        if (!LoadDesktopModule(module, error)) return Fail(error);
+        return module.captureOnDesktop(argc, argv, desktop.get(), &action, &list);
+    }
+    const CaptureOutcome outcome = RunCapture(action, list, *desktop, std::time(nullptr));
     if (!outcome.ok) return Fail(outcome.error);
     if (!outcome.path.empty()) std::printf("%s\n", outcome.path.c_str());
-    std::fflush(stdout);
-    if (app) {
-        QuitWhenDone(*desktop, ui, outcome.onClipboard, 10 * 60 * 1000);
-        return app->exec();
-    }
-    // The action's sound plays out before the program ends, within reason.
-    for (int waited = 0; ui.SoundPlaying() && waited < 5000; waited += 20) usleep(20 * 1000);
     return 0;
-}
-
-// What the stored logon entry asks: nothing, the tool paused, or armed.
-enum class LogonStart { None, Paused, Armed };
-
-LogonStart LogonDecision() {
-    TActionKeys list(kConfigurationKey);
-    std::string cause;
-    // The entry is read first; the rest the tool reports.
-    [[maybe_unused]] const StoreRead read = ReadStoredConfiguration(list, cause);
-    if (!list.ShowIconOnStartup) return LogonStart::None;
-    return list.StartOnStartup ? LogonStart::Armed : LogonStart::Paused;
 }
 
 }  // namespace
@@ -226,26 +184,7 @@ int main(int argc, char** argv) {
             "lmgrab: this is a Wayland session with XWayland: hot keys fire only while an X11 "
             "window has the focus, and only X11 windows are seen as the active window\n");
     }
-    auto app = DesktopApplication(argc, argv);
-    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return Fail("cannot set up signals");
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    action.sa_flags = SA_RESTART;
-    for (int s : {SIGUSR1, SIGTERM, SIGINT, SIGHUP}) sigaction(s, &action, nullptr);
-
-    X11HotKeys hotKeys(*desktop);
-    CaptureTool tool(*desktop, hotKeys, armed);
-    if (!tool.Start(error)) return Fail(error);
-    QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&tool] {
-        char number;
-        while (::read(g_signalPipe[0], &number, 1) == 1) {
-            if (number == SIGUSR1) {
-                tool.SetArmed(!tool.Armed());
-            } else {
-                QCoreApplication::exit(0);
-            }
-        }
-    });
-    return app->exec();
+    DesktopModule module;
+    if (!LoadDesktopModule(module, error)) return Fail(error);
+    return module.runTool(argc, argv, desktop.get(), armed);
 }

@@ -16,7 +16,7 @@ LG_PACKAGES=(
     xvfb xdotool x11-utils openbox x11-apps imagemagick netpbm
     qt6-image-formats-plugins hyperfine scrot libx11-dev libxtst-dev libjpeg62-turbo-dev
     libcanberra-dev xclip dbus trayer
-    libxrandr-dev libxi-dev x11-xserver-utils x11-xkb-utils weston xwayland
+    libxrandr-dev libxi-dev x11-xserver-utils x11-xkb-utils weston xwayland libtiff-dev
 )
 
 lg_install_packages() {

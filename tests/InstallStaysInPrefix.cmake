@@ -19,7 +19,9 @@ foreach(line IN LISTS lines)
         message(FATAL_ERROR "installed outside the prefix: ${path}")
     endif()
 endforeach()
+include(GNUInstallDirs)
 foreach(expected etc/xdg/autostart/lumagrabber-lmgrab.desktop share/man/man1/lmgrab.1.gz
+        ${CMAKE_INSTALL_LIBDIR}/lumagrabber/lmgrab-desktop.so
         share/doc/lumagrabber/copyright share/doc/lumagrabber/changelog.gz bin/lmgrab)
     if(NOT EXISTS ${PREFIX}/${expected})
         message(FATAL_ERROR "not installed: ${expected}")

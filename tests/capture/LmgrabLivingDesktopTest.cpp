@@ -688,3 +688,27 @@ TEST_F(Lmgrab, AStoreGoneOrGarbledKeepsTheOldKeysUntilACommit) {
 }
 
 }  // namespace
+
+namespace {
+
+// A file capture from the command line loads no Qt library; one that asks
+// the desktop something loads the desktop part.
+TEST_F(Lmgrab, AFileCaptureLoadsNoQtLibrary) {
+    Action clip{"clip", 2, 117, 0};
+    clip.saveTo = 2;
+    Configure({{"file", 2, 116, 0, ".jpg"}, clip});
+    setenv("LD_DEBUG", "libs", 1);
+    std::string loaded;
+    const int rc = RunCapturing(Bin("lmgrab"), {"--capture", "1"}, loaded);
+    unsetenv("LD_DEBUG");
+    EXPECT_EQ(rc, 0) << loaded;
+    EXPECT_NE(loaded.find("libjpeg"), std::string::npos) << "LD_DEBUG said nothing";
+    EXPECT_EQ(loaded.find("libQt6"), std::string::npos) << "a file capture loaded Qt";
+    ClipboardManager manager;  // so that the clipboard capture ends at once
+    setenv("LD_DEBUG", "libs", 1);
+    RunCapturing(Bin("lmgrab"), {"--capture", "2"}, loaded);
+    unsetenv("LD_DEBUG");
+    EXPECT_NE(loaded.find("lmgrab-desktop.so"), std::string::npos);
+}
+
+}  // namespace
