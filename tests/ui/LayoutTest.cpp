@@ -168,7 +168,7 @@ TEST_F(Window, IsAFixedWindowWithItsCaptionIconAndNoCloseButton) {
 TEST_F(Window, EveryControlStandsInItsPlaceWithItsCaption) {
     for (const Expected& e : kControls) {
         QWidget* w = Find<QWidget>(e.name);
-        if (!w) continue;
+        ASSERT_NE(w, nullptr) << e.name << " is missing";
         EXPECT_STREQ(w->metaObject()->className(), e.cls) << e.name;
         const QString parent =
             w->parentWidget() == form.get() ? "TForm1" : w->parentWidget()->objectName();
