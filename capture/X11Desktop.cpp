@@ -254,6 +254,7 @@ std::vector<std::uint32_t> ColourMap(Display* d) {
     for (int i = 0; i < entries; ++i) colours[i].pixel = static_cast<unsigned long>(i);
     XQueryColors(d, DefaultColormap(d, screen), colours.data(), entries);
     std::vector<std::uint32_t> out;
+    out.reserve(colours.size());
     for (const XColor& c : colours) out.push_back(Rgb(c.red >> 8, c.green >> 8, c.blue >> 8));
     return out;
 }

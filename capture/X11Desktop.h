@@ -8,7 +8,9 @@
 
 #include "capture/Desktop.h"
 
-typedef struct _XDisplay Display;
+// Xlib's own name for its display, declared here so that Xlib stays out of
+// the headers.
+typedef struct _XDisplay Display;  // NOLINT(bugprone-reserved-identifier)
 
 class X11Desktop : public Desktop {
 public:

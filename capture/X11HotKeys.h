@@ -14,7 +14,7 @@
 #include "capture/HotKeys.h"
 
 class X11Desktop;
-struct _XkbDesc;
+struct _XkbDesc;  // NOLINT(bugprone-reserved-identifier): XKB's own name
 
 class X11HotKeys : public HotKeys {
 public:
@@ -56,11 +56,12 @@ private:
     X11Desktop& desktop_;
     std::vector<HotKeyBinding> wanted_;  // as last asked, to re-arm after mapping changes
     std::vector<Bound> bound_;
-    std::set<Grab> held_;                // the grabs the server holds for us
-    unsigned numLock_ = 0;               // NumLock's modifier bit
-    unsigned heldKeycode_ = 0;           // a hot key now down; its repeats do not fire
-    _XkbDesc* xkb_ = nullptr;            // the keyboard's map, for what the server keeps
-    int xiOpcode_ = -1;                  // XInput 2, for raw key events; -1 without it
+    std::set<Grab> held_;       // the grabs the server holds for us
+    unsigned numLock_ = 0;      // NumLock's modifier bit
+    unsigned heldKeycode_ = 0;  // a hot key now down; its repeats do not fire
+    _XkbDesc* xkb_ = nullptr;   // NOLINT(bugprone-reserved-identifier)            // the keyboard's
+                                // map, for what the server keeps
+    int xiOpcode_ = -1;         // XInput 2, for raw key events; -1 without it
     std::vector<unsigned> modifierBit_;  // per keycode: Shift, Control or Alt
     std::set<unsigned> modifiersDown_;   // modifier keys down, from raw events
     std::deque<std::pair<unsigned, unsigned long>> servedByGrab_;  // keycode, time

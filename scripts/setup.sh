@@ -12,7 +12,7 @@ LG_PACKAGES=(
     googletest libgtest-dev libgmock-dev
     libbenchmark-dev
     qt6-base-dev fonts-liberation2
-    clang-14 libclang-rt-14-dev clang-format
+    clang-14 libclang-rt-14-dev clang-format clang-tidy
     xvfb xdotool x11-utils openbox x11-apps imagemagick netpbm
     qt6-image-formats-plugins hyperfine scrot libx11-dev libxtst-dev libjpeg62-turbo-dev
     libcanberra-dev xclip dbus trayer
