@@ -12,19 +12,20 @@
 #include <fstream>
 
 #include "platform/SafeFile.h"
+#include "platform/UserFolders.h"
 
 namespace {
 
 std::string Home() {
-    const char* home = std::getenv("HOME");
-    return home && *home ? home : "/";
+    const std::string home = platform::HomeFolder();
+    return home.empty() ? "/" : home;
 }
 
 // XDG_PICTURES_DIR="$HOME/Pictures" in ~/.config/user-dirs.dirs.
 std::string FromUserDirs() {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    const std::string file =
-        (config && *config ? std::string(config) : Home() + "/.config") + "/user-dirs.dirs";
+    const std::string config = platform::ConfigFolder();
+    if (config.empty()) return "";
+    const std::string file = config + "/user-dirs.dirs";
     std::ifstream in(file);
     std::string line;
     while (std::getline(in, line)) {

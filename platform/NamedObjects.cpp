@@ -2,10 +2,10 @@
 
 #include "platform/Numbers.h"
 #include "platform/SystemError.h"
+#include "platform/UserFolders.h"
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -71,19 +71,12 @@ bool NamedObjectDirectory(std::string& directory, std::string& error) {
     std::string base;
     if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime == '/') {
         base = runtime;
-    } else if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state == '/') {
-        base = state;
     } else {
-        const char* home = std::getenv("HOME");
-        if (!home || *home != '/') {
-            const passwd* pw = ::getpwuid(::getuid());
-            home = pw ? pw->pw_dir : nullptr;
-        }
-        if (!home || *home != '/') {
+        base = StateFolder();
+        if (base.empty()) {
             error = "no private folder for named objects (neither XDG_RUNTIME_DIR nor HOME is set)";
             return false;
         }
-        base = std::string(home) + "/.local/state";
     }
     directory = base + "/lumagrabber";
     if (!MakeFolders(directory)) {

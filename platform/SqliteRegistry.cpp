@@ -1,7 +1,6 @@
 #include "platform/SqliteRegistry.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,6 +14,7 @@
 
 #include "platform/Numbers.h"
 #include "platform/Unicode.h"
+#include "platform/UserFolders.h"
 
 namespace platform {
 
@@ -893,18 +893,9 @@ RegStatus OpenSqliteHive(const SqliteHiveOptions& options, std::unique_ptr<Regis
 
 std::string DefaultStorePath() {
     if (const char* p = std::getenv("LUMAGRABBER_REGISTRY"); p && *p) return p;
-    std::string config;
-    if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && *x == '/') {
-        config = x;
-    } else {
-        const char* home = std::getenv("HOME");
-        if (!home || !*home) {
-            const passwd* pw = ::getpwuid(::getuid());
-            home = pw ? pw->pw_dir : "/tmp";
-        }
-        config = std::string(home) + "/.config";
-    }
-    return config + "/lumagrabber/registry.db";
+    // Without any home, a path that still names a place (as before).
+    const std::string config = ConfigFolder();
+    return (config.empty() ? std::string("/tmp/.config") : config) + "/lumagrabber/registry.db";
 }
 
 }  // namespace platform
