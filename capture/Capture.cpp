@@ -28,6 +28,13 @@ void Centre(int centre, int limit, int& start, int& length) {
 }  // namespace
 
 bool AreaOf(const TActionKey& a, Desktop& desktop, Rect& area, std::string& error) {
+    const DesktopCapabilities can = desktop.Capabilities();
+    const bool window = a.GrabMethod == codes::kTopWindow || a.GrabMethod == codes::kClientArea;
+    if ((window && !can.activeWindow) || (a.GrabMethod == codes::kFixedRectangle && !can.pointer)) {
+        error = "this desktop (" + desktop.Name() + ") does not tell lmgrab " +
+                (window ? "its active window" : "where the mouse pointer is");
+        return false;
+    }
     const Rect screen = desktop.Screen();
     switch (a.GrabMethod) {
         case codes::kFullScreen:

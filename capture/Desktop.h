@@ -1,11 +1,16 @@
-// What the capture needs of the window system, as a small interface: the
-// X11 one in X11Desktop, a painted one in the tests.
+// What the capture tool needs of the window system, as one interface: the
+// X11 desktop in X11Desktop, a painted one without any window system in
+// NullDesktop (for tests); the desktops of Wayland would stand beside them.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include <memory>
+
 #include "capture/Image.h"
+
+class HotKeys;
 
 struct Rect {
     int x = 0, y = 0, width = 0, height = 0;
@@ -17,9 +22,31 @@ struct Rect {
 
 Rect Intersect(const Rect& a, const Rect& b);
 
+// What a desktop can do, for the tool's checks and messages.
+struct DesktopCapabilities {
+    bool screen = false;        // whole screen and rectangles
+    bool activeWindow = false;  // the active window, with and without its frame
+    bool pointer = false;       // where the mouse pointer is
+    bool hotKeys = false;       // global hot keys
+};
+
 class Desktop {
 public:
     virtual ~Desktop() = default;
+    // "X11", "none", ...: for messages.
+    virtual std::string Name() const = 0;
+    virtual DesktopCapabilities Capabilities() = 0;
+    // The desktop's global hot keys; nullptr where it has none.
+    virtual std::unique_ptr<HotKeys> MakeHotKeys() = 0;
+    // Readies what the first grab would otherwise set up, so that the
+    // first hot key is as quick as the others.
+    virtual void Prepare() {}
+    // A clipboard manager runs, which takes the clipboard's content over
+    // when its owner ends.
+    virtual bool ClipboardManagerRuns() { return false; }
+    // Changes a property of a window of the program's, so that the toolkit
+    // hears the desktop's time before it claims the clipboard (X11).
+    virtual void StampWindow(unsigned long /*window*/) {}
     // The screen's size in physical pixels (the bounding box of every
     // monitor), and its colour depth.
     virtual Rect Screen() = 0;

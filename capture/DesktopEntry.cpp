@@ -11,10 +11,10 @@
 #include <memory>
 
 #include "capture/Capture.h"
+#include "capture/Desktop.h"
 #include "capture/DesktopModule.h"
+#include "capture/HotKeys.h"
 #include "capture/Tool.h"
-#include "capture/X11Desktop.h"
-#include "capture/X11HotKeys.h"
 #include "platform/SessionBus.h"
 #include "platform/Unicode.h"
 
@@ -49,7 +49,7 @@ std::unique_ptr<QApplication> DesktopApplication(int& argc, char** argv) {
 
 }  // namespace
 
-extern "C" int LmgrabRunTool(int argc, char** argv, X11Desktop* desktop, bool armed) {
+extern "C" int LmgrabRunTool(int argc, char** argv, Desktop* desktop, bool armed) {
     auto app = DesktopApplication(argc, argv);
     if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return Fail("cannot set up signals");
     struct sigaction action {};
@@ -58,8 +58,9 @@ extern "C" int LmgrabRunTool(int argc, char** argv, X11Desktop* desktop, bool ar
     for (int s : {SIGUSR1, SIGTERM, SIGINT, SIGHUP}) sigaction(s, &action, nullptr);
 
     std::string error;
-    X11HotKeys hotKeys(*desktop);
-    CaptureTool tool(*desktop, hotKeys, armed);
+    const std::unique_ptr<HotKeys> hotKeys = desktop->MakeHotKeys();
+    if (!hotKeys) return Fail("this desktop (" + desktop->Name() + ") has no global hot keys");
+    CaptureTool tool(*desktop, *hotKeys, armed);
     if (!tool.Start(error)) return Fail(error);
     QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&tool] {
@@ -75,7 +76,7 @@ extern "C" int LmgrabRunTool(int argc, char** argv, X11Desktop* desktop, bool ar
     return app->exec();
 }
 
-extern "C" int LmgrabCaptureOnDesktop(int argc, char** argv, X11Desktop* desktop,
+extern "C" int LmgrabCaptureOnDesktop(int argc, char** argv, Desktop* desktop,
                                       const TActionKey* action, const TActionKeys* list) {
     auto app = DesktopApplication(argc, argv);
     QtCaptureUi ui([](const std::string& p) { Fail(p); }, [] {},

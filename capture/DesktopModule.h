@@ -6,15 +6,15 @@
 
 #include <string>
 
-class X11Desktop;
+class Desktop;
 class TActionKey;
 class TActionKeys;
 
 extern "C" {
 // Runs the tool until it is told to end; the program's exit code.
-int LmgrabRunTool(int argc, char** argv, X11Desktop* desktop, bool armed);
+int LmgrabRunTool(int argc, char** argv, Desktop* desktop, bool armed);
 // Carries out one action with the desktop's help; the program's exit code.
-int LmgrabCaptureOnDesktop(int argc, char** argv, X11Desktop* desktop, const TActionKey* action,
+int LmgrabCaptureOnDesktop(int argc, char** argv, Desktop* desktop, const TActionKey* action,
                            const TActionKeys* list);
 }
 

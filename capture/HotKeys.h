@@ -35,4 +35,7 @@ public:
     virtual int Descriptor() const = 0;
     // pressed(id) for each hot key pressed since the last call.
     virtual void ProcessEvents(const std::function<void(int id)>& pressed) = 0;
+    // What the system itself does with a key, which then never reaches a
+    // program ("switches to virtual terminal 1"); "" for nothing.
+    virtual std::string KeptBySystem(const HotKey& /*key*/) { return ""; }
 };

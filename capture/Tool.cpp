@@ -16,9 +16,9 @@
 #include <mutex>
 
 #include "capture/Capture.h"
+#include "capture/Desktop.h"
 #include "capture/HotKeys.h"
 #include "capture/Notifications.h"
-#include "capture/X11Desktop.h"
 #include "model/Commit.h"
 #include "platform/Registry.h"
 #include "platform/SqliteRegistry.h"
@@ -32,7 +32,7 @@ constexpr int kNotificationsPerRead = 3;  // then one line says how many more
 
 }  // namespace
 
-void QuitWhenDone(X11Desktop& desktop, QtCaptureUi& ui, bool onClipboard, int limitMs) {
+void QuitWhenDone(Desktop& desktop, QtCaptureUi& ui, bool onClipboard, int limitMs) {
     const bool keepClipboard = onClipboard && !desktop.ClipboardManagerRuns() && ui.OwnsClipboard();
     if (keepClipboard) {
         std::fprintf(stderr,
@@ -67,7 +67,7 @@ struct CaptureTool::Read {
     }
 };
 
-CaptureTool::CaptureTool(X11Desktop& desktop, HotKeys& hotKeys, bool armed)
+CaptureTool::CaptureTool(Desktop& desktop, HotKeys& hotKeys, bool armed)
     : desktop_(desktop),
       hotKeys_(hotKeys),
       armed_(armed),

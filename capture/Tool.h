@@ -20,18 +20,18 @@
 #include "model/ActionKeys.h"
 #include "platform/NamedObjects.h"
 
-class X11Desktop;
+class Desktop;
 class HotKeys;
 
 // Ends the program once what the last action started is safe: its sound
 // played out (at most a few seconds), and with onClipboard the image taken
 // over, at once when a clipboard manager will take it, else when another
 // program owns the clipboard, or after limitMs.
-void QuitWhenDone(X11Desktop& desktop, QtCaptureUi& ui, bool onClipboard, int limitMs);
+void QuitWhenDone(Desktop& desktop, QtCaptureUi& ui, bool onClipboard, int limitMs);
 
 class CaptureTool : public QObject {
 public:
-    CaptureTool(X11Desktop& desktop, HotKeys& hotKeys, bool armed);
+    CaptureTool(Desktop& desktop, HotKeys& hotKeys, bool armed);
     ~CaptureTool() override;
 
     // Opens the change event and starts reading the configuration; false
@@ -56,7 +56,7 @@ private:
     void UpdateTray();
     void FillMenu();
 
-    X11Desktop& desktop_;
+    Desktop& desktop_;
     HotKeys& hotKeys_;
     bool armed_;
     bool busy_ = false;  // an action runs; presses meanwhile are dropped

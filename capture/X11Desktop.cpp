@@ -1,5 +1,7 @@
 #include "capture/X11Desktop.h"
 
+#include "capture/X11HotKeys.h"
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -137,6 +139,15 @@ bool X11Desktop::HandleEvent(void* data) {
     // A segment sized for the old screen would be too small or wasteful.
     ReleaseShared();
     return true;
+}
+
+DesktopCapabilities X11Desktop::Capabilities() {
+    const bool seen = !xwayland_;  // XWayland's root shows no pixels of the desktop
+    return {seen, seen, true, true};
+}
+
+std::unique_ptr<HotKeys> X11Desktop::MakeHotKeys() {
+    return std::make_unique<X11HotKeys>(*this);
 }
 
 std::vector<Rect> X11Desktop::Monitors() {

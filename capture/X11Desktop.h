@@ -20,6 +20,9 @@ public:
 
     Display* display() const { return display_; }
 
+    std::string Name() const override { return "X11"; }
+    DesktopCapabilities Capabilities() override;
+    std::unique_ptr<HotKeys> MakeHotKeys() override;
     Rect Screen() override;
     int Depth() override;
     std::vector<Rect> Monitors() override;
@@ -28,17 +31,9 @@ public:
     bool ActiveWindow(bool withFrame, Rect& area, std::string& error) override;
     bool Grab(const Rect& area, RgbImage& image, std::string& error) override;
 
-    // Changes a property of window, so that its client hears the server's
-    // time.
-    void StampWindow(unsigned long window);
-
-    // A clipboard manager runs, which takes the clipboard's content over
-    // when its owner ends.
-    bool ClipboardManagerRuns();
-
-    // Readies what the first grab would otherwise set up, so that the
-    // first hot key is as quick as the others.
-    void Prepare();
+    void StampWindow(unsigned long window) override;
+    bool ClipboardManagerRuns() override;
+    void Prepare() override;
 
     // Takes the events that are the desktop's own (the screen resized, a
     // monitor added): true when event was one.

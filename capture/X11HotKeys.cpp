@@ -75,7 +75,7 @@ X11HotKeys::XKey X11HotKeys::ToXKey(const HotKey& key) {
     return x;
 }
 
-std::string X11HotKeys::ServerAction(const HotKey& hotKey) {
+std::string X11HotKeys::KeptBySystem(const HotKey& hotKey) {
     const XKey key = ToXKey(hotKey);
     const unsigned code = XKeysymToKeycode(desktop_.display(), key.keysym);
     if (!xkb_ || !code || code < xkb_->min_key_code || code > xkb_->max_key_code ||
@@ -132,7 +132,7 @@ std::vector<HotKeys::Outcome> X11HotKeys::Apply(const std::vector<HotKeyBinding>
             outcomes[i].result = GrabResult::NoSuchKey;
             continue;
         }
-        if (std::string what = ServerAction(keys[i].key); !what.empty()) {
+        if (std::string what = KeptBySystem(keys[i].key); !what.empty()) {
             outcomes[i] = {GrabResult::KeptByServer, what};
             continue;
         }

@@ -30,9 +30,9 @@ public:
     // are grabbed again where their letters now are.
     void ProcessEvents(const std::function<void(int id)>& pressed) override;
 
-    // What the X server itself does with the key ("switches to virtual
-    // terminal 1"), which then never reaches a program; "" for nothing.
-    std::string ServerAction(const HotKey& key);
+    // What the X server itself does with the key (its XKB action), which
+    // then never reaches a program; "" for nothing.
+    std::string KeptBySystem(const HotKey& key) override;
 
 private:
     // A hot key as this keyboard has it: X modifier bits and a key symbol.

@@ -16,9 +16,9 @@
 #include "capture/Capture.h"
 #include "capture/CapturePlan.h"
 #include "capture/DesktopModule.h"
+#include "capture/HotKeys.h"
 #include "capture/StoredConfiguration.h"
 #include "capture/X11Desktop.h"
-#include "capture/X11HotKeys.h"
 #include "model/ActionCodes.h"
 #include "model/Commit.h"
 #include "platform/NamedObjects.h"
@@ -53,6 +53,15 @@ std::string NoX11() {
     return "no X display (DISPLAY is not set); lmgrab works on an X11 desktop";
 }
 
+// The desktop of this session, chosen once at start: X11 where an X
+// display is named (XWayland included; it says what it cannot see).
+// A desktop of another kind is one more line here.
+std::unique_ptr<Desktop> OpenSessionDesktop(std::string& error) {
+    error = NoX11();
+    if (!error.empty()) return nullptr;
+    return X11Desktop::Open(error);
+}
+
 bool ToolRunning() {
     bool existed = false;
     std::string error;
@@ -68,8 +77,7 @@ int Check() {
         return Fail(cause);
     std::vector<std::string> problems;
     std::string error;
-    const std::string noX = NoX11();
-    auto desktop = noX.empty() ? X11Desktop::Open(error) : nullptr;
+    auto desktop = OpenSessionDesktop(error);
     const CapturePlan plan = PlanConfiguration(list, desktop ? desktop->Depth() : 24);
     // Stored text may hold line breaks: no name may begin a line of its own.
     for (const PlannedAction& a : plan.actions) {
@@ -78,19 +86,19 @@ int Check() {
         std::printf("%s\n", platform::Printable(line).c_str());
     }
     problems.insert(problems.end(), plan.problems.begin(), plan.problems.end());
+    const std::unique_ptr<HotKeys> keys = desktop ? desktop->MakeHotKeys() : nullptr;
     if (!desktop) {
-        problems.push_back(noX.empty() ? error : noX);
+        problems.push_back(error);
     } else {
         if (const std::string why = desktop->Unreadable(); !why.empty()) problems.push_back(why);
         // The running tool holds its own keys; without it, try each key.
-        const bool tryKeys = !ToolRunning();
-        X11HotKeys keys(*desktop);
+        const bool tryKeys = keys && !ToolRunning();
         std::vector<HotKeyBinding> bindings;
         std::vector<const PlannedAction*> of;
         for (const PlannedAction& a : plan.actions) {
-            if (!a.armable) continue;
+            if (!a.armable || !keys) continue;
             if (!tryKeys) {
-                if (std::string what = keys.ServerAction(a.key); !what.empty()) {
+                if (std::string what = keys->KeptBySystem(a.key); !what.empty()) {
                     problems.push_back(
                         ArmProblem(a, {HotKeys::GrabResult::KeptByServer, std::move(what)}));
                 }
@@ -99,7 +107,8 @@ int Check() {
             bindings.push_back({a.number, a.key});
             of.push_back(&a);
         }
-        const std::vector<HotKeys::Outcome> outcomes = keys.Arm(bindings);
+        const std::vector<HotKeys::Outcome> outcomes =
+            keys ? keys->Arm(bindings) : std::vector<HotKeys::Outcome>{};
         for (std::size_t i = 0; i < outcomes.size(); ++i) {
             if (std::string p = ArmProblem(*of[i], outcomes[i]); !p.empty()) problems.push_back(p);
         }
@@ -123,8 +132,7 @@ int CaptureOnce(int argc, char** argv) {
         return Fail("there is no action " + std::string(numberText) + "; actions 1 to " +
                     std::to_string(list.Count()) + " are stored");
     }
-    if (const std::string noX = NoX11(); !noX.empty()) return Fail(noX);
-    auto desktop = X11Desktop::Open(error);
+    auto desktop = OpenSessionDesktop(error);
     if (!desktop) return Fail(error);
     const TActionKey& action = list.Get(static_cast<int>(number - 1));
     // A plain file action loads no desktop: a script's capture stays quick.
@@ -174,8 +182,7 @@ int main(int argc, char** argv) {
     auto mutex = platform::NamedMutex::Create(kToolMutexName, existed, error);
     if (existed) return 0;
     if (!mutex) return Fail(error);
-    if (const std::string noX = NoX11(); !noX.empty()) return Fail(noX);
-    auto desktop = X11Desktop::Open(error);
+    auto desktop = OpenSessionDesktop(error);
     if (!desktop) return Fail(error);
 
     if (const char* wayland = std::getenv("WAYLAND_DISPLAY"); wayland && *wayland) {

@@ -12,6 +12,7 @@
 
 #include "capture/Capture.h"
 #include "capture/CapturePlan.h"
+#include "capture/NullDesktop.h"
 #include "capture/OutputPlan.h"
 #include "capture/TargetFile.h"
 #include "model/ActionCodes.h"
@@ -255,35 +256,8 @@ TEST(SaveAs, TheTypedNameKeepsAFormatTheToolWritesElseGetsTheActions) {
     for (const auto& c : cases) EXPECT_EQ(SaveAsName(c.typed, ".jpg"), c.saved) << c.typed;
 }
 
-// A screen painted by the test: its pixel at (x, y) is x * 65536 + y.
-class PaintedDesktop : public Desktop {
-public:
-    Rect Screen() override { return {0, 0, 640, 480}; }
-    int Depth() override { return 24; }
-    bool Pointer(int& x, int& y) override {
-        x = pointerX, y = pointerY;
-        return true;
-    }
-    bool ActiveWindow(bool withFrame, Rect& area, std::string&) override {
-        area = withFrame ? Rect{window.x - 1, window.y - 20, window.width + 2, window.height + 25}
-                         : window;
-        return true;
-    }
-    bool Grab(const Rect& area, RgbImage& image, std::string&) override {
-        grabbed = area;
-        image = RgbImage(area.width, area.height);
-        for (int y = 0; y < area.height; ++y)
-            for (int x = 0; x < area.width; ++x)
-                image.At(x, y) = static_cast<std::uint32_t>((area.x + x) << 16 | (area.y + y));
-        return true;
-    }
-    int pointerX = 320, pointerY = 240;
-    Rect window{100, 100, 300, 200};
-    Rect grabbed;
-};
-
 TEST(CaptureArea, EachGrabMethodAndRectanglesKeptInsideTheScreen) {
-    PaintedDesktop desktop;
+    NullDesktop desktop;
     TActionKey a = FileAction(".bmp", 6);
     struct Case {
         int method;
@@ -320,7 +294,7 @@ TEST(CaptureArea, EachGrabMethodAndRectanglesKeptInsideTheScreen) {
 }
 
 TEST_F(Folders, ARunWritesExactlyThePixelsOfItsArea) {
-    PaintedDesktop desktop;
+    NullDesktop desktop;
     TActionKeys list("k");
     list.TargetDir = ".\\";
     TActionKey a = FileAction(".bmp", 6);
