@@ -29,7 +29,7 @@ private:
 class NullDesktop : public Desktop {
 public:
     std::string Name() const override { return "none"; }
-    DesktopCapabilities Capabilities() override { return {true, true, true, false}; }
+    DesktopCapabilities Capabilities() override { return can; }
     std::unique_ptr<HotKeys> MakeHotKeys() override { return std::make_unique<NullHotKeys>(); }
     Rect Screen() override { return screen; }
     int Depth() override { return 24; }
@@ -41,6 +41,7 @@ public:
     bool ActiveWindow(bool withFrame, Rect& area, std::string& error) override;
     bool Grab(const Rect& area, RgbImage& image, std::string& error) override;
 
+    DesktopCapabilities can{true, true, true, false};
     Rect screen{0, 0, 640, 480};
     std::vector<Rect> monitors;  // none: the whole screen is one
     int pointerX = 320, pointerY = 240;

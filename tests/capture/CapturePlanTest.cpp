@@ -316,4 +316,26 @@ TEST_F(Folders, ARunWritesExactlyThePixelsOfItsArea) {
     EXPECT_TRUE(none.path.empty());
 }
 
+// What a desktop cannot do is refused with its reason, never half done.
+TEST(CaptureArea, WhatTheDesktopCannotTellIsRefusedByName) {
+    NullDesktop desktop;
+    desktop.can.activeWindow = desktop.can.pointer = false;
+    const struct {
+        int grab;
+        const char* says;  // "" where the capture works
+    } cases[] = {{codes::kFullScreen, ""},
+                 {codes::kTopWindow, "does not tell lmgrab its active window"},
+                 {codes::kClientArea, "does not tell lmgrab its active window"},
+                 {codes::kFixedRectangle, "does not tell lmgrab where the mouse pointer is"}};
+    for (const auto& c : cases) {
+        TActionKey a = FileAction(".bmp", 6);
+        a.GrabMethod = static_cast<std::uint8_t>(c.grab);
+        a.RecWidth = a.RecHeight = 10;
+        Rect area;
+        std::string error;
+        EXPECT_EQ(AreaOf(a, desktop, area, error), *c.says == '\0') << c.grab;
+        EXPECT_NE(error.find(c.says), std::string::npos) << c.grab << ": " << error;
+    }
+}
+
 }  // namespace
