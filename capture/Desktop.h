@@ -24,10 +24,8 @@ Rect Intersect(const Rect& a, const Rect& b);
 
 // What a desktop can do, for the tool's checks and messages.
 struct DesktopCapabilities {
-    bool screen = false;        // whole screen and rectangles
     bool activeWindow = false;  // the active window, with and without its frame
     bool pointer = false;       // where the mouse pointer is
-    bool hotKeys = false;       // global hot keys
 };
 
 class Desktop {

@@ -2,7 +2,6 @@
 
 #include <canberra.h>
 #include <dlfcn.h>
-#include <sys/stat.h>
 
 #include <QApplication>
 #include <QClipboard>
@@ -354,9 +353,8 @@ void QuietenAlsa() {
 }  // namespace
 
 void QtCaptureUi::PlaySound(const std::string& path) {
-    struct stat info {};
     // A missing file and a path of the other desktop are the plan's to report.
-    if (IsOtherDesktopPath(path) || ::stat(path.c_str(), &info) != 0 || soundFailed_) return;
+    if (IsOtherDesktopPath(path) || !FileExists(path) || soundFailed_) return;
     if (!sound_) {
         QuietenAlsa();
         if (ca_context_create(&sound_) != CA_SUCCESS) {

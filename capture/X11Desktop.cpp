@@ -142,8 +142,8 @@ bool X11Desktop::HandleEvent(void* data) {
 }
 
 DesktopCapabilities X11Desktop::Capabilities() {
-    const bool seen = !xwayland_;  // XWayland's root shows no pixels of the desktop
-    return {seen, seen, true, true};
+    // XWayland sees X11 windows only (its pixels: Unreadable).
+    return {!xwayland_, true};
 }
 
 std::unique_ptr<HotKeys> X11Desktop::MakeHotKeys() {

@@ -185,44 +185,38 @@ bool X11HotKeys::Matches(unsigned keycode, unsigned state, int& id) const {
     return false;
 }
 
-void X11HotKeys::TakeRawEvent(void* data, std::vector<std::pair<unsigned, unsigned long>>& raw) {
+bool X11HotKeys::TakeRawEvent(void* data, RawPress& press) {
     auto* cookie = static_cast<XGenericEventCookie*>(data);
     const auto* event = static_cast<const XIRawEvent*>(cookie->data);
     const auto code = static_cast<unsigned>(event->detail);
-    if (code >= modifierBit_.size()) return;
+    if (code >= modifierBit_.size()) return false;
     if (cookie->evtype == XI_RawKeyRelease) {
         modifiersDown_.erase(code);
-    } else if (modifierBit_[code]) {
-        modifiersDown_.insert(code);
-    } else if (!(event->flags & XIKeyRepeat)) {
-        raw.emplace_back(code, event->time);
+        return false;
     }
+    if (modifierBit_[code]) {
+        modifiersDown_.insert(code);
+        return false;
+    }
+    if (event->flags & XIKeyRepeat) return false;
+    unsigned state = 0;
+    for (unsigned down : modifiersDown_) state |= modifierBit_[down];
+    press = {0, code, event->time};
+    return Matches(code, state, press.id);
 }
 
 void X11HotKeys::ProcessEvents(const std::function<void(int id)>& pressed) {
     Display* d = desktop_.display();
-    // Raw presses of hot keys with the modifiers held then, each with its time.
-    std::vector<std::pair<unsigned, unsigned long>> raw;
-    struct RawHit {
-        int id;
-        unsigned keycode;
-        unsigned long time;
-    };
-    std::vector<RawHit> rawHits;
+    std::vector<RawPress> rawHits;
     const auto drain = [&] {
         while (XPending(d)) {
             XEvent event;
             XNextEvent(d, &event);
             if (event.type == GenericEvent && event.xcookie.extension == xiOpcode_) {
                 if (XGetEventData(d, &event.xcookie)) {
-                    raw.clear();
-                    TakeRawEvent(&event.xcookie, raw);
+                    RawPress press{};
+                    if (TakeRawEvent(&event.xcookie, press)) rawHits.push_back(press);
                     XFreeEventData(d, &event.xcookie);
-                    unsigned state = 0;
-                    for (unsigned code : modifiersDown_) state |= modifierBit_[code];
-                    int id = 0;
-                    for (const auto& [code, time] : raw)
-                        if (Matches(code, state, id)) rawHits.push_back({id, code, time});
                 }
             } else if (desktop_.HandleEvent(&event)) {
                 continue;
@@ -250,7 +244,7 @@ void X11HotKeys::ProcessEvents(const std::function<void(int id)>& pressed) {
     // it has answered, a grabbed twin of each raw press is here if any.
     XSync(d, False);
     drain();
-    for (const RawHit& hit : rawHits) {
+    for (const RawPress& hit : rawHits) {
         const std::pair<unsigned, unsigned long> twin{hit.keycode, hit.time};
         if (std::find(servedByGrab_.begin(), servedByGrab_.end(), twin) == servedByGrab_.end())
             pressed(hit.id);

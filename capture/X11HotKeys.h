@@ -51,7 +51,14 @@ private:
     std::vector<Outcome> Apply(const std::vector<HotKeyBinding>& keys);
     void ReadKeyboard();
     bool Matches(unsigned keycode, unsigned state, int& id) const;
-    void TakeRawEvent(void* cookie, std::vector<std::pair<unsigned, unsigned long>>& raw);
+    // A hot key's raw press, from XInput 2, with the modifiers held then.
+    struct RawPress {
+        int id;
+        unsigned keycode;
+        unsigned long time;
+    };
+    // Follows the modifier keys; true with the press when cookie is a hot key's.
+    bool TakeRawEvent(void* cookie, RawPress& press);
 
     X11Desktop& desktop_;
     std::vector<HotKeyBinding> wanted_;  // as last asked, to re-arm after mapping changes

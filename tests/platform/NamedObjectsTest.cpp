@@ -131,20 +131,27 @@ TEST(NamedEvent, EndsWithItsLastHandle) {
     EXPECT_FALSE(fresh->IsSet());  // nobody held it: the set had no lasting effect
 }
 
+// A process that opens the event, says so with a byte on ready, and waits:
+// its exit status 0 when the wait was signalled.
+pid_t SpawnWaiter(const char* name, int ready, int timeoutMs) {
+    const pid_t child = fork();
+    if (child == 0) {
+        std::string e;
+        auto mine = NamedEvent::Open(name, e);
+        const char c = 'r';
+        if (!mine || write(ready, &c, 1) != 1) _exit(2);
+        _exit(mine->Wait(timeoutMs) == NamedEvent::WaitResult::Signalled ? 0 : 1);
+    }
+    return child;
+}
+
 TEST(NamedEvent, AWaiterInAnotherProcessWakesOnASet) {
     TempRuntimeDir runtime;
     std::string error;
     auto event = NamedEvent::Open("wake", error);
     int ready[2];
     ASSERT_EQ(pipe(ready), 0);
-    const pid_t child = fork();
-    if (child == 0) {
-        std::string e;
-        auto mine = NamedEvent::Open("wake", e);
-        const char c = 'r';
-        if (!mine || write(ready[1], &c, 1) != 1) _exit(2);
-        _exit(mine->Wait(20000) == NamedEvent::WaitResult::Signalled ? 0 : 1);
-    }
+    const pid_t child = SpawnWaiter("wake", ready[1], 20000);
     char c = 0;
     ASSERT_EQ(read(ready[0], &c, 1), 1);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -209,15 +216,7 @@ TEST(NamedEvent, EveryWaiterPresentAtASetReturnsThoughItIsResetAtOnce) {
         ASSERT_EQ(pipe(ready), 0);
         std::vector<pid_t> waiters;
         for (int w = 0; w < 3; ++w) {
-            const pid_t child = fork();
-            if (child == 0) {
-                std::string e;
-                auto mine = NamedEvent::Open("many", e);
-                const char c = 'r';
-                if (!mine || write(ready[1], &c, 1) != 1) _exit(2);
-                _exit(mine->Wait(10000) == NamedEvent::WaitResult::Signalled ? 0 : 1);
-            }
-            waiters.push_back(child);
+            waiters.push_back(SpawnWaiter("many", ready[1], 10000));
         }
         for (std::size_t w = 0; w < waiters.size(); ++w) {
             char c = 0;
