@@ -40,3 +40,8 @@ LogonStart LogonDecision() {
     if (!list.ShowIconOnStartup) return LogonStart::None;
     return list.StartOnStartup ? LogonStart::Armed : LogonStart::Paused;
 }
+
+std::string NoSuchAction(const std::string& asked, int count) {
+    return "there is no action " + asked + "; actions 1 to " + std::to_string(count) +
+           " are stored";
+}

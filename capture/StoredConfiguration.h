@@ -16,6 +16,9 @@ enum class StoreRead { Read, Missing, Busy, Unreadable };
 // the store and what in it is at fault.
 StoreRead ReadStoredConfiguration(TActionKeys& list, std::string& cause);
 
+// Why action asked (as typed) cannot run: count actions are stored.
+std::string NoSuchAction(const std::string& asked, int count);
+
 // What the stored logon entry asks: nothing, the tool paused, or armed.
 enum class LogonStart { None, Paused, Armed };
 LogonStart LogonDecision();

@@ -1,6 +1,7 @@
 #include "capture/Tool.h"
 
 #include <sys/eventfd.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -76,6 +77,8 @@ CaptureTool::CaptureTool(Desktop& desktop, HotKeys& hotKeys, bool armed)
 
 CaptureTool::~CaptureTool() {
     hotKeys_.Disarm();
+    for (const auto& [fd, asker] : askers_) ::close(fd);
+    StopListening(listening_);
     if (!reader_.joinable()) return;
     bool done = false;
     {
@@ -111,6 +114,7 @@ bool CaptureTool::Start(std::string& error) {
     desktop_.Prepare();
     if (const std::string why = desktop_.Unreadable(); !why.empty()) Report(why);
     BuildTray();
+    ListenForAskers();
     Reload();
     return true;
 }
@@ -238,11 +242,16 @@ void CaptureTool::SetArmed(bool armed) {
 
 void CaptureTool::RunAction(int index) {
     if (busy_ || !list_ || index < 0 || index >= list_->Count()) return;
+    Perform(index, true);
+}
+
+CaptureOutcome CaptureTool::Perform(int index, bool asHotKey) {
     busy_ = true;
     const std::shared_ptr<TActionKeys> list = list_;
     const TActionKey& action = list->Get(index);
     const CaptureOutcome outcome = RunCapture(action, *list, desktop_, std::time(nullptr), &ui_);
     busy_ = false;
+    if (!asHotKey) return outcome;  // the asker says what became of it
     if (!outcome.ok) {
         Report(ActionLabel(index + 1, action.Name) + ": " + outcome.error);
     } else if (!outcome.path.empty()) {
@@ -250,6 +259,64 @@ void CaptureTool::RunAction(int index) {
         std::fflush(stdout);
     }
     if (action.Quit) QuitWhenDone(desktop_, ui_, outcome.onClipboard, 10 * 60 * 1000);
+    return outcome;
+}
+
+void CaptureTool::ListenForAskers() {
+    std::string error;
+    listening_ = ListenForRequests(error);
+    if (listening_ < 0) {
+        // Askers then capture by themselves, only slower.
+        Report(error);
+        return;
+    }
+    session_ = SessionIdentity();
+    listenNotifier_ = std::make_unique<QSocketNotifier>(listening_, QSocketNotifier::Read);
+    connect(listenNotifier_.get(), &QSocketNotifier::activated, this, [this] {
+        for (int fd; (fd = AcceptAsker(listening_)) >= 0;) {
+            Asker& asker = askers_[fd];
+            asker.notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+            connect(asker.notifier.get(), &QSocketNotifier::activated, this,
+                    [this, fd] { OnAsker(fd); });
+        }
+    });
+}
+
+void CaptureTool::OnAsker(int fd) {
+    Asker& asker = askers_[fd];
+    char buffer[1024];
+    ssize_t n = 0;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0) asker.pending.append(buffer, n);
+    const std::size_t end = asker.pending.find('\n');
+    const bool gone = n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR);
+    if (end == std::string::npos && !gone && asker.pending.size() <= 8192) return;
+    // Answered once, then let go; the map may change while an overlay runs.
+    const std::string line = end == std::string::npos ? "" : asker.pending.substr(0, end + 1);
+    askers_.erase(fd);
+    ToolRequest request;
+    if (ParseRequest(line, request)) Answer(fd, request);
+    ::close(fd);
+}
+
+void CaptureTool::Answer(int fd, const ToolRequest& request) {
+    const auto send = [fd](ToolReply::Kind kind, const std::string& text) {
+        const std::string line = FormatReply({kind, text});
+        [[maybe_unused]] const ssize_t n = ::send(fd, line.data(), line.size(), MSG_NOSIGNAL);
+    };
+    using Kind = ToolReply::Kind;
+    if (request.session != session_)
+        return send(Kind::Declined, "the capture tool works on another display or store");
+    // A configuration committed a moment ago is the one the asker means.
+    if (!list_ || read_ || event_->IsSet() || event_->Sets() != eventSets_)
+        return send(Kind::Declined, "the capture tool is reading the configuration");
+    if (busy_) return send(Kind::Declined, "the capture tool is busy with another action");
+    if (request.number < 1 || request.number > list_->Count())
+        return send(Kind::Failed, NoSuchAction(std::to_string(request.number), list_->Count()));
+    const bool press = request.verb == RequestVerb::Press;
+    if (press && !armed_) return send(Kind::Failed, "the hot keys are paused");
+    send(Kind::Working, "");
+    const CaptureOutcome outcome = Perform(request.number - 1, press);
+    send(outcome.ok ? Kind::Done : Kind::Failed, outcome.ok ? outcome.path : outcome.error);
 }
 
 void CaptureTool::BuildTray() {

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QSocketNotifier>
 #include <QSystemTrayIcon>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -17,6 +18,7 @@
 #include "capture/CapturePlan.h"
 #include "capture/QtCaptureUi.h"
 #include "capture/StoredConfiguration.h"
+#include "capture/ToolRequests.h"
 #include "model/ActionKeys.h"
 #include "platform/NamedObjects.h"
 
@@ -42,6 +44,7 @@ public:
     // Reads the configuration in the background; the keys armed now stay
     // armed meanwhile.
     void Reload();
+    // A hot key's press, or the tray's Run menu.
     void RunAction(int index);
     int ProblemCount() const { return static_cast<int>(problems_.size()); }
 
@@ -55,6 +58,10 @@ private:
     void BuildTray();
     void UpdateTray();
     void FillMenu();
+    CaptureOutcome Perform(int index, bool asHotKey);
+    void ListenForAskers();
+    void OnAsker(int fd);
+    void Answer(int fd, const ToolRequest& request);
 
     Desktop& desktop_;
     HotKeys& hotKeys_;
@@ -78,4 +85,13 @@ private:
     std::unique_ptr<QSocketNotifier> eventNotifier_, xNotifier_;
     std::unique_ptr<QSystemTrayIcon> tray_;
     std::unique_ptr<QMenu> menu_;
+    // Askers of other programs (lmgrab --capture, a desktop's key binding).
+    struct Asker {
+        std::string pending;  // what came before the end of the line
+        std::unique_ptr<QSocketNotifier> notifier;
+    };
+    int listening_ = -1;
+    std::string session_;
+    std::unique_ptr<QSocketNotifier> listenNotifier_;
+    std::map<int, Asker> askers_;
 };

@@ -7,6 +7,7 @@
 //   lmgrab --logon              what the stored logon entry asks, from autostart
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +19,7 @@
 #include "capture/DesktopModule.h"
 #include "capture/HotKeys.h"
 #include "capture/StoredConfiguration.h"
+#include "capture/ToolRequests.h"
 #include "capture/X11Desktop.h"
 #include "model/ActionCodes.h"
 #include "model/Commit.h"
@@ -123,14 +125,25 @@ int CaptureOnce(int argc, char** argv) {
     const char* numberText = argv[2];
     char* end = nullptr;
     const long number = std::strtol(numberText, &end, 10);
+    // The running tool has the desktop open and the configuration read.
+    if (*end == '\0' && number >= 1 && number <= INT32_MAX) {
+        ToolReply reply;
+        std::string whyNot;
+        const ToolRequest request{RequestVerb::Capture, static_cast<int>(number),
+                                  SessionIdentity()};
+        if (AskRunningTool(request, reply, whyNot) == Asked::Answered) {
+            if (reply.kind != ToolReply::Kind::Done) return Fail(reply.text);
+            if (!reply.text.empty()) std::printf("%s\n", reply.text.c_str());
+            return 0;
+        }
+    }
     TActionKeys list(kConfigurationKey);
     std::string cause, error;
     if (const StoreRead read = ReadStoredConfiguration(list, cause);
         read != StoreRead::Read && read != StoreRead::Missing)
         return Fail(cause);
     if (*end != '\0' || number < 1 || number > list.Count()) {
-        return Fail("there is no action " + std::string(numberText) + "; actions 1 to " +
-                    std::to_string(list.Count()) + " are stored");
+        return Fail(NoSuchAction(numberText, list.Count()));
     }
     auto desktop = OpenSessionDesktop(error);
     if (!desktop) return Fail(error);

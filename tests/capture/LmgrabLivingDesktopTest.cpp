@@ -712,3 +712,36 @@ TEST_F(Lmgrab, AFileCaptureLoadsNoQtLibrary) {
 }
 
 }  // namespace
+
+namespace {
+
+// --capture asks the running tool, which answers from the configuration it
+// holds (the store is gone, so nobody else could); an asker the tool
+// declines (another store) or a tool killed mid-life leaves the asker to
+// capture by itself.
+TEST_F(Lmgrab, CaptureAsksTheRunningToolAndFallsBackWhenItCannot) {
+    Configure({{"screen", 2, 116, 0, ".jpg"}});
+    const pid_t tool = Start({});  // paused: a request is not a hot key
+    const std::string kept = home.file("kept.db");
+    std::filesystem::rename(store.path(), kept);
+    std::string out, err;
+    ASSERT_EQ(RunForOutput(Bin("lmgrab"), {"--capture", "1"}, out), 0) << out;
+    EXPECT_EQ(out, Newest() + "\n");
+    EXPECT_EQ(Size(Newest()), "1280 1024");
+    EXPECT_EQ(RunCapturing(Bin("lmgrab"), {"--capture", "2"}, err), 1);
+    EXPECT_EQ(err, "lmgrab: there is no action 2; actions 1 to 1 are stored\n");
+
+    setenv("LUMAGRABBER_REGISTRY", kept.c_str(), 1);  // the same store, named otherwise
+    EXPECT_EQ(RunForOutput(Bin("lmgrab"), {"--capture", "1"}, out), 0) << out;
+    EXPECT_EQ(Files().size(), 2u);
+    setenv("LUMAGRABBER_REGISTRY", store.path().c_str(), 1);
+
+    kill(tool, SIGKILL);
+    WaitFor(tool, 3s);
+    std::filesystem::rename(kept, store.path());
+    EXPECT_EQ(RunForOutput(Bin("lmgrab"), {"--capture", "1"}, out), 0) << out;
+    EXPECT_EQ(Files().size(), 3u);
+    EXPECT_EQ(Said("actions read"), 1u);  // the tool never read the store again
+}
+
+}  // namespace
