@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "capture/CapturePlan.h"
 #include "capture/CaptureUi.h"
 #include "capture/Encoders.h"
 #include "capture/OutputPlan.h"
@@ -27,14 +28,29 @@ void Centre(int centre, int limit, int& start, int& length) {
 
 }  // namespace
 
-bool AreaOf(const TActionKey& a, Desktop& desktop, Rect& area, std::string& error) {
+std::string CannotGrabHere(int grabMethod, Desktop& desktop) {
     const DesktopCapabilities can = desktop.Capabilities();
-    const bool window = a.GrabMethod == codes::kTopWindow || a.GrabMethod == codes::kClientArea;
-    if ((window && !can.activeWindow) || (a.GrabMethod == codes::kFixedRectangle && !can.pointer)) {
-        error = "this desktop (" + desktop.Name() + ") does not tell lmgrab " +
-                (window ? "its active window" : "where the mouse pointer is");
-        return false;
+    const bool window = grabMethod == codes::kTopWindow || grabMethod == codes::kClientArea;
+    if ((window && !can.activeWindow) || (grabMethod == codes::kFixedRectangle && !can.pointer)) {
+        return "this desktop (" + desktop.Name() + ") does not tell lmgrab " +
+               (window ? "its active window" : "where the mouse pointer is");
     }
+    return "";
+}
+
+std::vector<std::string> DesktopProblems(const TActionKeys& list, Desktop& desktop) {
+    std::vector<std::string> problems;
+    for (int i = 0; i < list.Count(); ++i) {
+        const TActionKey& a = list.Get(i);
+        if (const std::string why = CannotGrabHere(a.GrabMethod, desktop); !why.empty())
+            problems.push_back(ActionLabel(i + 1, a.Name) + ": " + why + ", so it cannot run here");
+    }
+    return problems;
+}
+
+bool AreaOf(const TActionKey& a, Desktop& desktop, Rect& area, std::string& error) {
+    error = CannotGrabHere(a.GrabMethod, desktop);
+    if (!error.empty()) return false;
     const Rect screen = desktop.Screen();
     switch (a.GrabMethod) {
         case codes::kFullScreen:

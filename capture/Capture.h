@@ -4,6 +4,7 @@
 
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "capture/Desktop.h"
 #include "model/ActionKeys.h"
@@ -17,6 +18,12 @@ struct CaptureOutcome {
     std::string path;   // the file written; "" when the action writes none
     std::string error;  // why nothing was written
 };
+
+// Why this desktop cannot grab so (it does not tell where the pointer
+// is, ...); "" when it can.
+std::string CannotGrabHere(int grabMethod, Desktop& desktop);
+// For --check and the tool: each action this desktop cannot carry out.
+std::vector<std::string> DesktopProblems(const TActionKeys& list, Desktop& desktop);
 
 // The screen area the action grabs, kept inside the screen.
 bool AreaOf(const TActionKey& action, Desktop& desktop, Rect& area, std::string& error);

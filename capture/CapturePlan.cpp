@@ -65,6 +65,10 @@ std::string ArmProblem(const PlannedAction& action, const HotKeys::Outcome& outc
     const std::string label = ActionLabel(action.number, action.name) + ": ";
     switch (outcome.result) {
         case HotKeys::GrabResult::Taken:
+            if (!outcome.detail.empty()) {
+                return label + action.hotKeyText + " is " + outcome.detail +
+                       "; this action is not armed";
+            }
             return KeyTakenProblem(action);
         case HotKeys::GrabResult::NoSuchKey:
             return label + "no key of this keyboard makes " + action.hotKeyText + "; not armed";

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QLoggingCategory>
 #include <QSocketNotifier>
 #include <cstdio>
 #include <ctime>
@@ -32,16 +33,19 @@ int Fail(const std::string& message) {
     return 1;
 }
 
-// Qt on the X server DISPLAY names, whatever QT_QPA_PLATFORM says: this
-// is an X11 tool. Unscaled, so that a pixel of the overlay is a pixel of
-// the screen on every monitor whatever the desktop's scaling; text still
-// follows the desktop's font resolution.
-std::unique_ptr<QApplication> DesktopApplication(int& argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "xcb");
+// Qt on the desktop the tool works on, whatever QT_QPA_PLATFORM says: the
+// X server DISPLAY names, or the Wayland compositor. Unscaled, so that a
+// pixel of the overlay is a pixel of the screen on every monitor whatever
+// the desktop's scaling; text still follows the desktop's font resolution.
+std::unique_ptr<QApplication> DesktopApplication(int& argc, char** argv, const Desktop& desktop) {
+    qputenv("QT_QPA_PLATFORM", desktop.Name() == "X11" ? "xcb" : "wayland");
     qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
     qunsetenv("QT_SCALE_FACTOR");
     qunsetenv("QT_SCREEN_SCALE_FACTORS");
     platform::KeepFromStartingSessionBus();
+    // Qt's tray icon asks for an X11-only signal on every other platform.
+    if (desktop.Name() != "X11")
+        QLoggingCategory::setFilterRules(QStringLiteral("qt.core.qobject.connect=false"));
     auto app = std::make_unique<QApplication>(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     return app;
@@ -50,7 +54,7 @@ std::unique_ptr<QApplication> DesktopApplication(int& argc, char** argv) {
 }  // namespace
 
 extern "C" int LmgrabRunTool(int argc, char** argv, Desktop* desktop, bool armed) {
-    auto app = DesktopApplication(argc, argv);
+    auto app = DesktopApplication(argc, argv, *desktop);
     if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return Fail("cannot set up signals");
     struct sigaction action {};
     action.sa_handler = OnSignal;
@@ -78,7 +82,7 @@ extern "C" int LmgrabRunTool(int argc, char** argv, Desktop* desktop, bool armed
 
 extern "C" int LmgrabCaptureOnDesktop(int argc, char** argv, Desktop* desktop,
                                       const TActionKey* action, const TActionKeys* list) {
-    auto app = DesktopApplication(argc, argv);
+    auto app = DesktopApplication(argc, argv, *desktop);
     QtCaptureUi ui([](const std::string& p) { Fail(p); }, [] {},
                    [desktop](unsigned long window) { desktop->StampWindow(window); });
     const CaptureOutcome outcome = RunCapture(*action, *list, *desktop, std::time(nullptr), &ui);

@@ -19,7 +19,9 @@ public:
     enum class GrabResult { Grabbed, Taken, NoSuchKey, KeptByServer };
     struct Outcome {
         GrabResult result = GrabResult::Grabbed;
-        std::string detail;  // for KeptByServer: what the server does instead
+        // KeptByServer: what the server does instead; Taken: by whom, where
+        // the desktop says.
+        std::string detail;
     };
 
     virtual ~HotKeys() = default;

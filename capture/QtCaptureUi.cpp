@@ -88,9 +88,16 @@ public:
         setWindowTitle(QStringLiteral("Lumagrabber - Draw a rectangle"));
     }
     bool Run(Rect& chosen) {
-        // One window over the whole screen, every monitor included.
-        setGeometry(0, 0, screen_.width(), screen_.height());
-        show();
+        // One window over the whole screen, every monitor included; a
+        // Wayland compositor places windows itself (full screen there) and
+        // gives the focused window the keys without any grab.
+        const bool wayland = QGuiApplication::platformName() == QLatin1String("wayland");
+        if (wayland) {
+            showFullScreen();
+        } else {
+            setGeometry(0, 0, screen_.width(), screen_.height());
+            show();
+        }
         raise();
         activateWindow();
         setFocus();
@@ -100,7 +107,7 @@ public:
         QElapsedTimer waited;
         waited.start();
         QWindow* window = windowHandle();
-        bool keyboard = false, mouse = false;
+        bool keyboard = wayland, mouse = wayland;
         while (!(keyboard && mouse) && !done_ && waited.elapsed() < 2000) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
             if (window->isExposed()) {
@@ -111,8 +118,10 @@ public:
         activateWindow();
         if (!done_) loop_.exec();
         qApp->removeEventFilter(this);
-        window->setMouseGrabEnabled(false);
-        window->setKeyboardGrabEnabled(false);
+        if (!wayland) {
+            window->setMouseGrabEnabled(false);
+            window->setKeyboardGrabEnabled(false);
+        }
         hide();
         if (!accepted_) return false;
         chosen = result_;

@@ -203,6 +203,7 @@ void CaptureTool::Apply(std::unique_ptr<TActionKeys> list, CapturePlan plan) {
     problems_.clear();
     notified_ = 0;
     for (const std::string& p : plan_.problems) Report(p);
+    for (const std::string& p : DesktopProblems(*list_, desktop_)) Report(p);
     if (const std::string why = desktop_.Unreadable(); !why.empty()) Report(why);
     Arm();
     if (notified_ > kNotificationsPerRead) {

@@ -20,6 +20,7 @@
 #include "capture/HotKeys.h"
 #include "capture/StoredConfiguration.h"
 #include "capture/ToolRequests.h"
+#include "capture/WlrootsDesktop.h"
 #include "capture/X11Desktop.h"
 #include "model/ActionCodes.h"
 #include "model/Commit.h"
@@ -43,25 +44,23 @@ int Fail(const std::string& message) {
     return 1;
 }
 
-// Why there is no X display to work on, or "" when there is one named.
-std::string NoX11() {
-    const char* display = std::getenv("DISPLAY");
-    if (display && *display) return "";
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    if (wayland && *wayland) {
-        return "this is a Wayland session without X11 (DISPLAY is not set); lmgrab grabs keys and "
-               "the screen only through X11";
-    }
-    return "no X display (DISPLAY is not set); lmgrab works on an X11 desktop";
-}
-
-// The desktop of this session, chosen once at start: X11 where an X
+// The desktop of this session, chosen once at start: sway (and wlroots
+// desktops that speak its IPC) where SWAYSOCK is set, else X11 where an X
 // display is named (XWayland included; it says what it cannot see).
 // A desktop of another kind is one more line here.
 std::unique_ptr<Desktop> OpenSessionDesktop(std::string& error) {
-    error = NoX11();
-    if (!error.empty()) return nullptr;
-    return X11Desktop::Open(error);
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const char* sway = std::getenv("SWAYSOCK");
+    if (wayland && *wayland && sway && *sway) return WlrootsDesktop::Open(error);
+    if (const char* display = std::getenv("DISPLAY"); display && *display)
+        return X11Desktop::Open(error);
+    error = wayland && *wayland
+                ? "this Wayland desktop has no way for lmgrab to read the screen or bind keys (it "
+                  "works on sway and on X11); lmgrab --export-bindings gives the desktop's own "
+                  "key bindings for the actions"
+                : "no X display (DISPLAY is not set) and no Wayland desktop; lmgrab works on an "
+                  "X11 desktop and on sway";
+    return nullptr;
 }
 
 bool ToolRunning() {
@@ -93,6 +92,7 @@ int Check() {
         problems.push_back(error);
     } else {
         if (const std::string why = desktop->Unreadable(); !why.empty()) problems.push_back(why);
+        for (std::string& p : DesktopProblems(list, *desktop)) problems.push_back(std::move(p));
         // The running tool holds its own keys; without it, try each key.
         const bool tryKeys = keys && !ToolRunning();
         std::vector<HotKeyBinding> bindings;
@@ -198,7 +198,8 @@ int main(int argc, char** argv) {
     auto desktop = OpenSessionDesktop(error);
     if (!desktop) return Fail(error);
 
-    if (const char* wayland = std::getenv("WAYLAND_DISPLAY"); wayland && *wayland) {
+    if (const char* wayland = std::getenv("WAYLAND_DISPLAY");
+        wayland && *wayland && desktop->Name() == "X11") {
         std::fprintf(
             stderr,
             "lmgrab: this is a Wayland session with XWayland: hot keys fire only while an X11 "

@@ -1,0 +1,39 @@
+// Hot keys on sway (and wlroots desktops that speak its IPC): each armed key
+// is bound at run time to a command that does nothing ("nop"), and the
+// binding events sway sends for it are the presses. Keys the user's own
+// configuration binds are left alone and reported as taken.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "capture/HotKeys.h"
+#include "capture/SwayIpc.h"
+
+// "Ctrl+Shift+F5" as sway's bindsym takes it; "" for a key it has no name for.
+std::string SwayCombo(const HotKey& key);
+// The same combination however a configuration spells it ("control+mod1+A"
+// and "Alt+Ctrl+a" are one), for comparing.
+std::string SwayComboKey(const std::string& combo);
+
+class SwayHotKeys : public HotKeys {
+public:
+    static std::unique_ptr<SwayHotKeys> Open(const std::string& socket, std::string& error);
+    ~SwayHotKeys() override;
+
+    std::vector<Outcome> Arm(const std::vector<HotKeyBinding>& keys) override;
+    void ReleaseKeyboard() override {}
+    int Descriptor() const override { return events_->Descriptor(); }
+    void ProcessEvents(const std::function<void(int id)>& pressed) override;
+
+private:
+    SwayHotKeys(std::unique_ptr<SwayIpc> commands, std::unique_ptr<SwayIpc> events)
+        : commands_(std::move(commands)), events_(std::move(events)) {}
+    // The combinations the user's configuration binds, as SwayComboKey gives them.
+    std::map<std::string, bool> UsersBindings();
+    bool Run(const std::string& command);
+
+    std::unique_ptr<SwayIpc> commands_, events_;
+    std::map<std::string, int> bound_;  // our combination -> the id it fires
+};
