@@ -23,6 +23,9 @@ struct DesktopModule {
     decltype(&LmgrabCaptureOnDesktop) captureOnDesktop = nullptr;
 };
 
+// This program's own file ("" where the system does not say).
+std::string ProgramPath();
+
 // Finds the module beside the program (a build tree) or where it is
 // installed, and loads it; false with the reason.
 bool LoadDesktopModule(DesktopModule& module, std::string& error);

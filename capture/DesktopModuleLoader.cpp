@@ -6,10 +6,14 @@
 
 #include "capture/DesktopModule.h"
 
-bool LoadDesktopModule(DesktopModule& module, std::string& error) {
+std::string ProgramPath() {
     char self[PATH_MAX] = {};
     const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    const std::string exe(self, n > 0 ? static_cast<std::size_t>(n) : 0);
+    return std::string(self, n > 0 ? static_cast<std::size_t>(n) : 0);
+}
+
+bool LoadDesktopModule(DesktopModule& module, std::string& error) {
+    const std::string exe = ProgramPath();
     const std::string dir = exe.substr(0, exe.rfind('/') + 1);
     error.clear();
     for (const std::string& path : {dir + "lmgrab-desktop.so", dir + LG_DESKTOP_MODULE_FROM_BIN}) {

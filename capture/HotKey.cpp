@@ -20,3 +20,30 @@ std::string HotKeyText(int modifiers, int vk) {
     if (IsFunctionKey(vk)) return text + "F" + std::to_string(vk - codes::kKeyF1 + 1);
     return text + "key code " + std::to_string(vk);
 }
+
+std::string DesktopKeyText(const HotKey& key, KeyStyle style) {
+    struct Style {
+        const char* ctrl;
+        const char* alt;
+        const char* shift;
+        const char* beforeKey;  // after the last modifier
+        bool lowerCase;         // letters as the unshifted key's name
+    };
+    static constexpr Style kStyles[] = {
+        {"Ctrl+", "Alt+", "Shift+", "", true},
+        {"<Ctrl>", "<Alt>", "<Shift>", "", true},
+        {"CTRL ", "ALT ", "SHIFT ", ", ", true},
+        {"Ctrl+", "Alt+", "Shift+", "", false},
+    };
+    const Style& s = kStyles[static_cast<int>(style)];
+    const int vk = key.virtualKey;
+    if (!IsOfferedKey(vk)) return "";
+    std::string text;
+    if (key.modifiers & codes::kCtrl) text += s.ctrl;
+    if (key.modifiers & codes::kAlt) text += s.alt;
+    if (key.modifiers & codes::kShift) text += s.shift;
+    if (style == KeyStyle::Hyprland && !text.empty()) text.pop_back();  // "CTRL SHIFT, a"
+    text += s.beforeKey;
+    if (IsFunctionKey(vk)) return text + "F" + std::to_string(vk - codes::kKeyF1 + 1);
+    return text + static_cast<char>(s.lowerCase && IsLetterKey(vk) ? vk - 'A' + 'a' : vk);
+}

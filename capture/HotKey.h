@@ -15,3 +15,13 @@ struct HotKey {
 bool IsOfferedKey(int virtualKey);
 // "Ctrl+Shift+F5"; "no key" for 0; "key code 200" for one outside the 48.
 std::string HotKeyText(int modifiers, int virtualKey);
+
+// The key as each desktop's own configuration writes it.
+enum class KeyStyle {
+    Sway,      // Ctrl+Alt+Shift+a
+    Gnome,     // <Ctrl><Alt><Shift>a
+    Hyprland,  // CTRL ALT SHIFT, a
+    Kde,       // Ctrl+Alt+Shift+A
+};
+// "" for a key outside the 48 offered.
+std::string DesktopKeyText(const HotKey& key, KeyStyle style);

@@ -21,20 +21,6 @@ std::string Lower(std::string text) {
 
 }  // namespace
 
-std::string SwayCombo(const HotKey& key) {
-    const int vk = key.virtualKey;
-    std::string name;
-    if (codes::IsDigitKey(vk) || codes::IsLetterKey(vk))
-        name = std::string(1, static_cast<char>(std::tolower(vk)));
-    if (codes::IsFunctionKey(vk)) name = "F" + std::to_string(vk - codes::kKeyF1 + 1);
-    if (name.empty()) return "";
-    std::string combo;
-    if (key.modifiers & codes::kCtrl) combo += "Ctrl+";
-    if (key.modifiers & codes::kAlt) combo += "Alt+";
-    if (key.modifiers & codes::kShift) combo += "Shift+";
-    return combo + name;
-}
-
 std::string SwayComboKey(const std::string& combo) {
     std::vector<std::string> parts;
     std::stringstream in(Lower(combo));
@@ -98,7 +84,7 @@ std::vector<HotKeys::Outcome> SwayHotKeys::Arm(const std::vector<HotKeyBinding>&
     const std::map<std::string, bool> users =
         keys.empty() ? std::map<std::string, bool>{} : UsersBindings();
     for (std::size_t i = 0; i < keys.size(); ++i) {
-        const std::string combo = SwayCombo(keys[i].key);
+        const std::string combo = DesktopKeyText(keys[i].key, KeyStyle::Sway);
         if (combo.empty()) {
             outcomes[i].result = GrabResult::NoSuchKey;
             continue;

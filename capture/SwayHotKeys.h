@@ -11,8 +11,6 @@
 #include "capture/HotKeys.h"
 #include "capture/SwayIpc.h"
 
-// "Ctrl+Shift+F5" as sway's bindsym takes it; "" for a key it has no name for.
-std::string SwayCombo(const HotKey& key);
 // The same combination however a configuration spells it ("control+mod1+A"
 // and "Alt+Ctrl+a" are one), for comparing.
 std::string SwayComboKey(const std::string& combo);

@@ -5,6 +5,7 @@
 //   lmgrab --check              list the actions and every problem
 //   lmgrab --capture N          run action N once and exit
 //   lmgrab --logon              what the stored logon entry asks, from autostart
+//   lmgrab --export-bindings D  the actions as key bindings of desktop D
 #include <unistd.h>
 
 #include <cstdint>
@@ -17,6 +18,7 @@
 #include "capture/Capture.h"
 #include "capture/CapturePlan.h"
 #include "capture/DesktopModule.h"
+#include "capture/ExportBindings.h"
 #include "capture/HotKeys.h"
 #include "capture/StoredConfiguration.h"
 #include "capture/ToolRequests.h"
@@ -35,7 +37,10 @@ int Usage(FILE* to) {
                  "                                   (SIGUSR1 arms or pauses them)\n"
                  "       lmgrab --check              list the actions and every problem\n"
                  "       lmgrab --capture N          run action N once and exit\n"
-                 "       lmgrab --logon              start as the stored logon entry says\n");
+                 "       lmgrab --logon              start as the stored logon entry says\n"
+                 "       lmgrab --export-bindings sway|hyprland|gnome|kde\n"
+                 "                                   the actions as the desktop's own key "
+                 "bindings\n");
     return to == stdout ? 0 : 2;
 }
 
@@ -121,6 +126,23 @@ int Check() {
     return problems.empty() ? 0 : 1;
 }
 
+int PrintBindings(const std::string& desktop) {
+    if (!IsBindingsDesktop(desktop))
+        return Fail("bindings are written for sway, hyprland, gnome and kde, not '" + desktop +
+                    "'");
+    TActionKeys list(kConfigurationKey);
+    std::string cause;
+    if (const StoreRead read = ReadStoredConfiguration(list, cause);
+        read != StoreRead::Read && read != StoreRead::Missing)
+        return Fail(cause);
+    const std::string program = ProgramPath();
+    std::fputs(
+        ExportBindings(PlanConfiguration(list, 24), desktop, program.empty() ? "lmgrab" : program)
+            .c_str(),
+        stdout);
+    return 0;
+}
+
 int CaptureOnce(int argc, char** argv) {
     const char* numberText = argv[2];
     char* end = nullptr;
@@ -177,6 +199,8 @@ int main(int argc, char** argv) {
             return Check();
         } else if (arg == "--capture" && argc == 3) {
             return CaptureOnce(argc, argv);
+        } else if (arg == "--export-bindings" && argc == 3) {
+            return PrintBindings(argv[2]);
         } else if (arg == "--logon" && argc == 2) {
             // Started by the desktop's autostart entry: the stored entry decides.
             // Its command text is another desktop's and is never run.
