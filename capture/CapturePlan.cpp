@@ -81,6 +81,16 @@ std::string ArmProblem(const PlannedAction& action, const HotKeys::Outcome& outc
     return "";
 }
 
+std::string BoundTrigger(const PlannedAction& action, const HotKeys::Outcome& outcome) {
+    return ActionLabel(action.number, action.name) + ": the desktop fires it with " +
+           outcome.detail + " (stored: " + action.hotKeyText + ")";
+}
+
+HotKeyBinding BindingOf(const PlannedAction& action, int id) {
+    return {id, action.key, codes::ActionKeyName(action.number),
+            std::to_string(action.number) + ": " + action.what};
+}
+
 CapturePlan PlanConfiguration(const TActionKeys& list, int screenDepth) {
     CapturePlan plan;
     for (int i = 0; i < list.Count(); ++i) {

@@ -26,8 +26,15 @@ struct CapturePlan {
 // screenDepth: the depth a "Default Screen" action will meet.
 CapturePlan PlanConfiguration(const TActionKeys& list, int screenDepth);
 
+// The action's hot key to arm under id, with its stored name and what it does.
+HotKeyBinding BindingOf(const PlannedAction& action, int id);
+
 // "Action 2 "Window"" for the messages.
 std::string ActionLabel(int number, const std::string& name);
+
+// "action 1 "Screen": the desktop fires it with Ctrl+F11 (stored: Ctrl+F12)":
+// the keys a desktop that chooses them itself really bound.
+std::string BoundTrigger(const PlannedAction& action, const HotKeys::Outcome& outcome);
 
 // The problem's text for a hot key another program holds.
 std::string KeyTakenProblem(const PlannedAction& action);

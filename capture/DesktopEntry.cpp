@@ -15,6 +15,7 @@
 #include "capture/Desktop.h"
 #include "capture/DesktopModule.h"
 #include "capture/HotKeys.h"
+#include "capture/NullDesktop.h"
 #include "capture/Tool.h"
 #include "platform/SessionBus.h"
 #include "platform/Unicode.h"
@@ -62,10 +63,19 @@ extern "C" int LmgrabRunTool(int argc, char** argv, Desktop* desktop, bool armed
     for (int s : {SIGUSR1, SIGTERM, SIGINT, SIGHUP}) sigaction(s, &action, nullptr);
 
     std::string error;
-    const std::unique_ptr<HotKeys> hotKeys = desktop->MakeHotKeys();
-    if (!hotKeys) return Fail("this desktop (" + desktop->Name() + ") has no global hot keys");
+    std::unique_ptr<HotKeys> hotKeys = desktop->MakeHotKeys();
+    // Without hot keys the tool still serves the desktop's own bindings
+    // (lmgrab --capture asks it) and its tray.
+    const bool none = !hotKeys;
+    if (none) hotKeys = std::make_unique<NullHotKeys>();
     CaptureTool tool(*desktop, *hotKeys, armed);
     if (!tool.Start(error)) return Fail(error);
+    if (none) {
+        std::fprintf(stderr,
+                     "lmgrab: this desktop (%s) gives programs no global hot keys; lmgrab "
+                     "--export-bindings makes the desktop's own key bindings run the actions\n",
+                     desktop->Name().c_str());
+    }
     QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&tool] {
         char number;

@@ -30,10 +30,9 @@ std::string DesktopKeyText(const HotKey& key, KeyStyle style) {
         bool lowerCase;         // letters as the unshifted key's name
     };
     static constexpr Style kStyles[] = {
-        {"Ctrl+", "Alt+", "Shift+", "", true},
-        {"<Ctrl>", "<Alt>", "<Shift>", "", true},
-        {"CTRL ", "ALT ", "SHIFT ", ", ", true},
-        {"Ctrl+", "Alt+", "Shift+", "", false},
+        {"Ctrl+", "Alt+", "Shift+", "", true},   {"<Ctrl>", "<Alt>", "<Shift>", "", true},
+        {"CTRL ", "ALT ", "SHIFT ", ", ", true}, {"Ctrl+", "Alt+", "Shift+", "", false},
+        {"CTRL+", "ALT+", "SHIFT+", "", true},
     };
     const Style& s = kStyles[static_cast<int>(style)];
     const int vk = key.virtualKey;

@@ -22,6 +22,7 @@ enum class KeyStyle {
     Gnome,     // <Ctrl><Alt><Shift>a
     Hyprland,  // CTRL ALT SHIFT, a
     Kde,       // Ctrl+Alt+Shift+A
+    Portal,    // CTRL+ALT+SHIFT+a, as the shortcuts of the desktop portal
 };
 // "" for a key outside the 48 offered.
 std::string DesktopKeyText(const HotKey& key, KeyStyle style);

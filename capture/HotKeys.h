@@ -12,6 +12,9 @@
 struct HotKeyBinding {
     int id = 0;
     HotKey key;
+    // For desktops that list the shortcuts of a program: a name that stays
+    // the action's ("Action3"), and what it does.
+    std::string name, description;
 };
 
 class HotKeys {
@@ -20,7 +23,8 @@ public:
     struct Outcome {
         GrabResult result = GrabResult::Grabbed;
         // KeptByServer: what the server does instead; Taken: by whom, where
-        // the desktop says.
+        // the desktop says; Grabbed: the keys the desktop really bound,
+        // where it chooses them itself.
         std::string detail;
     };
 

@@ -106,8 +106,11 @@ bool CaptureTool::Start(std::string& error) {
     eventNotifier_ = std::make_unique<QSocketNotifier>(watch, QSocketNotifier::Read);
     connect(eventNotifier_.get(), &QSocketNotifier::activated, this, [this] { OnEvent(); });
     const auto processX = [this] { hotKeys_.ProcessEvents([this](int id) { RunAction(id); }); };
-    xNotifier_ = std::make_unique<QSocketNotifier>(hotKeys_.Descriptor(), QSocketNotifier::Read);
-    connect(xNotifier_.get(), &QSocketNotifier::activated, this, processX);
+    if (hotKeys_.Descriptor() >= 0) {
+        xNotifier_ =
+            std::make_unique<QSocketNotifier>(hotKeys_.Descriptor(), QSocketNotifier::Read);
+        connect(xNotifier_.get(), &QSocketNotifier::activated, this, processX);
+    }
     // Xlib may have read events into its queue while answering a request.
     connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
             processX);
@@ -224,12 +227,19 @@ void CaptureTool::Arm() {
     std::vector<const PlannedAction*> of;
     for (std::size_t i = 0; i < plan_.actions.size(); ++i) {
         if (!plan_.actions[i].armable) continue;
-        keys.push_back({static_cast<int>(i), plan_.actions[i].key});
+        keys.push_back(BindingOf(plan_.actions[i], static_cast<int>(i)));
         of.push_back(&plan_.actions[i]);
     }
     const std::vector<HotKeys::Outcome> outcomes = hotKeys_.Arm(keys);
     for (std::size_t i = 0; i < outcomes.size(); ++i) {
         if (const std::string p = ArmProblem(*of[i], outcomes[i]); !p.empty()) Report(p);
+        // Said where the desktop chose other keys than the stored ones.
+        if (outcomes[i].result == HotKeys::GrabResult::Grabbed && !outcomes[i].detail.empty() &&
+            platform::FoldCase(outcomes[i].detail) != platform::FoldCase(of[i]->hotKeyText)) {
+            const std::string said = BoundTrigger(*of[i], outcomes[i]);
+            if (triggersSaid_.insert(said).second)
+                std::fprintf(stderr, "lmgrab: %s\n", platform::Printable(said).c_str());
+        }
     }
 }
 

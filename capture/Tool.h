@@ -77,8 +77,9 @@ private:
     std::shared_ptr<Read> read_;      // the read under way
     std::thread reader_;
     std::unique_ptr<QSocketNotifier> readNotifier_;
-    bool readAgain_ = false;   // the configuration changed during the read
-    std::string saidTrouble_;  // the last read's trouble, said once
+    bool readAgain_ = false;              // the configuration changed during the read
+    std::string saidTrouble_;             // the last read's trouble, said once
+    std::set<std::string> triggersSaid_;  // keys a desktop chose, said once each
     QtCaptureUi ui_;
     std::unique_ptr<platform::NamedEvent> event_;
     std::uint64_t eventSets_ = 0;  // the event's count of sets, as last seen

@@ -20,6 +20,7 @@
 #include "capture/DesktopModule.h"
 #include "capture/ExportBindings.h"
 #include "capture/HotKeys.h"
+#include "capture/PortalDesktop.h"
 #include "capture/StoredConfiguration.h"
 #include "capture/ToolRequests.h"
 #include "capture/WlrootsDesktop.h"
@@ -50,21 +51,26 @@ int Fail(const std::string& message) {
 }
 
 // The desktop of this session, chosen once at start: sway (and wlroots
-// desktops that speak its IPC) where SWAYSOCK is set, else X11 where an X
-// display is named (XWayland included; it says what it cannot see).
-// A desktop of another kind is one more line here.
+// desktops that speak its IPC) where SWAYSOCK is set; on other Wayland
+// desktops the desktop portal where it answers; else X11 where an X display
+// is named (XWayland included; it says what it cannot see).
 std::unique_ptr<Desktop> OpenSessionDesktop(std::string& error) {
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     const char* sway = std::getenv("SWAYSOCK");
+    const char* display = std::getenv("DISPLAY");
     if (wayland && *wayland && sway && *sway) return WlrootsDesktop::Open(error);
-    if (const char* display = std::getenv("DISPLAY"); display && *display)
-        return X11Desktop::Open(error);
+    std::string noPortal;
+    if (wayland && *wayland) {
+        if (auto portal = PortalDesktop::Open(noPortal)) return portal;
+    }
+    if (display && *display) return X11Desktop::Open(error);
     error = wayland && *wayland
-                ? "this Wayland desktop has no way for lmgrab to read the screen or bind keys (it "
-                  "works on sway and on X11); lmgrab --export-bindings gives the desktop's own "
-                  "key bindings for the actions"
+                ? "this Wayland desktop has no way for lmgrab to read the screen or bind keys (" +
+                      noPortal +
+                      "; lmgrab works on sway, through the desktop portal and on X11); lmgrab "
+                      "--export-bindings gives the desktop's own key bindings for the actions"
                 : "no X display (DISPLAY is not set) and no Wayland desktop; lmgrab works on an "
-                  "X11 desktop and on sway";
+                  "X11 desktop and on Wayland";
     return nullptr;
 }
 
@@ -111,13 +117,15 @@ int Check() {
                 }
                 continue;
             }
-            bindings.push_back({a.number, a.key});
+            bindings.push_back(BindingOf(a, a.number));
             of.push_back(&a);
         }
         const std::vector<HotKeys::Outcome> outcomes =
             keys ? keys->Arm(bindings) : std::vector<HotKeys::Outcome>{};
         for (std::size_t i = 0; i < outcomes.size(); ++i) {
             if (std::string p = ArmProblem(*of[i], outcomes[i]); !p.empty()) problems.push_back(p);
+            if (outcomes[i].result == HotKeys::GrabResult::Grabbed && !outcomes[i].detail.empty())
+                std::printf("%s\n", platform::Printable(BoundTrigger(*of[i], outcomes[i])).c_str());
         }
     }
     for (const std::string& p : problems)

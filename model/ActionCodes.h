@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace codes {
 
@@ -85,5 +86,10 @@ inline constexpr const char* const kFormats[] = {kBmp, kJpg, kTga, kTif, kPcx};
 // Fixed rectangle defaults, when a stored action has none.
 inline constexpr std::int32_t kDefaultRecHeight = 200;
 inline constexpr std::int32_t kDefaultRecWidth = 250;
+
+// The key each action is stored under: "Action1", "Action2", ...
+inline std::string ActionKeyName(int number) {
+    return "Action" + std::to_string(number);
+}
 
 }  // namespace codes

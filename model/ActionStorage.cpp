@@ -83,7 +83,7 @@ Overloaded(F...) -> Overloaded<F...>;
 }  // namespace
 
 std::string ActionPath(const std::string& keyPath, int number) {
-    return keyPath + "\\Action" + std::to_string(number);
+    return keyPath + "\\" + codes::ActionKeyName(number);
 }
 
 std::string LogonCommand(const std::string& home, bool startOnStartup) {

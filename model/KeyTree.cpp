@@ -3,6 +3,7 @@
 #include <map>
 #include <vector>
 
+#include "model/ActionCodes.h"
 #include "platform/Registry.h"
 #include "platform/RegistryAccessor.h"
 #include "platform/Unicode.h"
@@ -19,7 +20,7 @@ void DeleteSurplusActionKeys(const std::string& path, int first) {
     std::map<std::string, std::string> byFold;
     for (const std::string& name : names) byFold.emplace(platform::FoldCase(name), name);
     for (int n = first;; ++n) {
-        const auto it = byFold.find(platform::FoldCase("Action" + std::to_string(n)));
+        const auto it = byFold.find(platform::FoldCase(codes::ActionKeyName(n)));
         if (it == byFold.end()) break;  // the walk ends at the first gap
         DeleteKeyTree(path + "\\" + it->second);
     }

@@ -83,29 +83,29 @@ TEST(HotKeys, TextAndTheKeysOffered) {
     EXPECT_EQ(HotKeyText(0, 200), "key code 200");
     const struct {
         HotKey key;
-        const char* sway;
-        const char* gnome;
-        const char* hyprland;
-        const char* kde;
+        const char *sway, *gnome, *hyprland, *kde, *portal;
     } desktops[] = {
         {{codes::kCtrl | codes::kShift, 116},
          "Ctrl+Shift+F5",
          "<Ctrl><Shift>F5",
          "CTRL SHIFT, F5",
-         "Ctrl+Shift+F5"},
+         "Ctrl+Shift+F5",
+         "CTRL+SHIFT+F5"},
         {{codes::kAlt | codes::kCtrl | codes::kShift, 'A'},
          "Ctrl+Alt+Shift+a",
          "<Ctrl><Alt><Shift>a",
          "CTRL ALT SHIFT, a",
-         "Ctrl+Alt+Shift+A"},
-        {{0, '7'}, "7", "7", ", 7", "7"},
-        {{codes::kCtrl, 200}, "", "", "", ""},
+         "Ctrl+Alt+Shift+A",
+         "CTRL+ALT+SHIFT+a"},
+        {{0, '7'}, "7", "7", ", 7", "7", "7"},
+        {{codes::kCtrl, 200}, "", "", "", "", ""},
     };
     for (const auto& d : desktops) {
         EXPECT_EQ(DesktopKeyText(d.key, KeyStyle::Sway), d.sway);
         EXPECT_EQ(DesktopKeyText(d.key, KeyStyle::Gnome), d.gnome);
         EXPECT_EQ(DesktopKeyText(d.key, KeyStyle::Hyprland), d.hyprland);
         EXPECT_EQ(DesktopKeyText(d.key, KeyStyle::Kde), d.kde);
+        EXPECT_EQ(DesktopKeyText(d.key, KeyStyle::Portal), d.portal);
     }
     int offered = 0;
     for (int vk = 0; vk < 256; ++vk) offered += IsOfferedKey(vk);

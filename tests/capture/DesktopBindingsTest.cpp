@@ -9,6 +9,7 @@
 
 #include "capture/ExportBindings.h"
 #include "capture/Json.h"
+#include "capture/PngReader.h"
 #include "capture/SwayHotKeys.h"
 #include "capture/WlrootsDesktop.h"
 #include "model/ActionCodes.h"
@@ -60,6 +61,57 @@ TEST(SwayAnswers, GrimsPicturesAreReadExactlyAndNothingElse) {
           std::string("P6\n9999999 9999999\n255\n")}) {
         EXPECT_FALSE(ReadPpm(bad, image)) << bad.substr(0, 12);
     }
+}
+
+// ImageMagick writes the PNGs: each filter (its quality's last digit: none,
+// Sub, Up, Average, Paeth, adaptive), with and without alpha; kinds the
+// reader does not take are refused, never misread.
+TEST(DesktopPictures, PngsOfEveryFilterAreReadExactlyOthersRefused) {
+    testsupport::TempDir dir;
+    std::string ppm = "P6\n37 23\n255\n", rgb;
+    for (int i = 0; i < 37 * 23; ++i) {
+        for (const int c : {i * 7 % 256, i * 13 % 256, (i * i) % 256}) rgb += static_cast<char>(c);
+    }
+    std::ofstream(dir.file("in.ppm"), std::ios::binary) << ppm + rgb;
+    const auto read = [&](const std::vector<std::string>& args, RgbImage& image,
+                          std::string& error) {
+        std::vector<std::string> all{dir.file("in.ppm")};
+        all.insert(all.end(), args.begin(), args.end() - 1);
+        all.push_back(dir.file("out.png"));
+        all.back() = args.back() + dir.file("out.png");
+        std::string out;
+        EXPECT_EQ(testsupport::RunForOutput("convert", all, out), 0) << out;
+        return ReadPng(testsupport::FileText(dir.file("out.png")), image, error);
+    };
+    for (const char* kind : {"PNG24:", "PNG32:"}) {
+        for (const char* quality : {"90", "91", "92", "93", "94", "95"}) {
+            RgbImage image;
+            std::string error;
+            ASSERT_TRUE(read({"-quality", quality, kind}, image, error))
+                << kind << quality << error;
+            ASSERT_EQ(image.width, 37);
+            std::string got;
+            for (const std::uint32_t p : image.Pixels()) {
+                got += static_cast<char>(Red(p)), got += static_cast<char>(Green(p));
+                got += static_cast<char>(Blue(p));
+            }
+            EXPECT_TRUE(got == rgb) << kind << quality;
+        }
+    }
+    for (const std::vector<std::string>& other :
+         {std::vector<std::string>{"PNG48:"}, {"PNG8:"}, {"-interlace", "PNG", "PNG24:"}}) {
+        RgbImage image;
+        std::string error;
+        EXPECT_FALSE(read(other, image, error)) << other.back();
+        EXPECT_EQ(error, "a PNG picture of a kind lmgrab does not read");
+    }
+    RgbImage image;
+    std::string error;
+    read({"PNG24:"}, image, error);
+    const std::string whole = testsupport::FileText(dir.file("out.png"));
+    for (const std::size_t keep :
+         {std::size_t{0}, std::size_t{8}, std::size_t{40}, whole.size() - 20})
+        EXPECT_FALSE(ReadPng(whole.substr(0, keep), image, error)) << keep;
 }
 
 CapturePlan TwoActions() {

@@ -1,0 +1,294 @@
+#include "capture/PortalBus.h"
+
+#include <dbus/dbus.h>
+
+#include <chrono>
+
+namespace {
+
+constexpr const char* kPortal = "org.freedesktop.portal.Desktop";
+constexpr const char* kPortalPath = "/org/freedesktop/portal/desktop";
+
+struct Message {
+    DBusMessage* m;
+    ~Message() {
+        if (m) dbus_message_unref(m);
+    }
+};
+
+struct Error {
+    DBusError e;
+    Error() { dbus_error_init(&e); }
+    ~Error() { dbus_error_free(&e); }
+    std::string Text() const { return e.message ? e.message : "unknown error"; }
+};
+
+using Pairs = std::vector<std::pair<std::string, std::string>>;
+
+void AppendOptions(DBusMessageIter* to, const Pairs& options,
+                   const std::vector<std::string>& bools) {
+    DBusMessageIter array;
+    dbus_message_iter_open_container(to, DBUS_TYPE_ARRAY, "{sv}", &array);
+    for (const auto& [key, value] : options) {
+        DBusMessageIter entry, variant;
+        dbus_message_iter_open_container(&array, DBUS_TYPE_DICT_ENTRY, nullptr, &entry);
+        const char* k = key.c_str();
+        dbus_message_iter_append_basic(&entry, DBUS_TYPE_STRING, &k);
+        bool isBool = false;
+        for (const std::string& b : bools) isBool = isBool || b == key;
+        dbus_message_iter_open_container(&entry, DBUS_TYPE_VARIANT, isBool ? "b" : "s", &variant);
+        if (isBool) {
+            const dbus_bool_t v = value == "true";
+            dbus_message_iter_append_basic(&variant, DBUS_TYPE_BOOLEAN, &v);
+        } else {
+            const char* v = value.c_str();
+            dbus_message_iter_append_basic(&variant, DBUS_TYPE_STRING, &v);
+        }
+        dbus_message_iter_close_container(&entry, &variant);
+        dbus_message_iter_close_container(&array, &entry);
+    }
+    dbus_message_iter_close_container(to, &array);
+}
+
+void Append(DBusMessage* message, const PortalArg& arg) {
+    DBusMessageIter it;
+    dbus_message_iter_init_append(message, &it);
+    const char* text = arg.text.c_str();
+    switch (arg.kind) {
+        case PortalArg::Kind::String:
+            dbus_message_iter_append_basic(&it, DBUS_TYPE_STRING, &text);
+            break;
+        case PortalArg::Kind::ObjectPath:
+            dbus_message_iter_append_basic(&it, DBUS_TYPE_OBJECT_PATH, &text);
+            break;
+        case PortalArg::Kind::Options:
+            AppendOptions(&it, arg.options, arg.bools);
+            break;
+        case PortalArg::Kind::Shortcuts: {
+            DBusMessageIter array;
+            dbus_message_iter_open_container(&it, DBUS_TYPE_ARRAY, "(sa{sv})", &array);
+            for (const auto& [id, options] : arg.shortcuts) {
+                DBusMessageIter item;
+                dbus_message_iter_open_container(&array, DBUS_TYPE_STRUCT, nullptr, &item);
+                const char* i = id.c_str();
+                dbus_message_iter_append_basic(&item, DBUS_TYPE_STRING, &i);
+                AppendOptions(&item, options, {});
+                dbus_message_iter_close_container(&array, &item);
+            }
+            dbus_message_iter_close_container(&it, &array);
+            break;
+        }
+    }
+}
+
+JsonValue Read(DBusMessageIter* it, int depth) {
+    JsonValue v;
+    if (depth > 64) return v;
+    const int type = dbus_message_iter_get_arg_type(it);
+    if (type == DBUS_TYPE_STRING || type == DBUS_TYPE_OBJECT_PATH || type == DBUS_TYPE_SIGNATURE) {
+        const char* text = nullptr;
+        dbus_message_iter_get_basic(it, &text);
+        v.type = JsonValue::Type::String;
+        v.string = text ? text : "";
+    } else if (type == DBUS_TYPE_BOOLEAN) {
+        dbus_bool_t b = FALSE;
+        dbus_message_iter_get_basic(it, &b);
+        v.type = JsonValue::Type::Bool;
+        v.boolean = b;
+    } else if (dbus_type_is_basic(type)) {
+        DBusBasicValue basic{};
+        dbus_message_iter_get_basic(it, &basic);
+        v.type = JsonValue::Type::Number;
+        switch (type) {
+            case DBUS_TYPE_BYTE:
+                v.number = basic.byt;
+                break;
+            case DBUS_TYPE_INT16:
+                v.number = basic.i16;
+                break;
+            case DBUS_TYPE_UINT16:
+                v.number = basic.u16;
+                break;
+            case DBUS_TYPE_INT32:
+                v.number = basic.i32;
+                break;
+            case DBUS_TYPE_UINT32:
+                v.number = basic.u32;
+                break;
+            case DBUS_TYPE_INT64:
+                v.number = static_cast<double>(basic.i64);
+                break;
+            case DBUS_TYPE_UINT64:
+                v.number = static_cast<double>(basic.u64);
+                break;
+            case DBUS_TYPE_DOUBLE:
+                v.number = basic.dbl;
+                break;
+            default:
+                v.type = JsonValue::Type::Null;
+                break;
+        }
+    } else if (type == DBUS_TYPE_VARIANT) {
+        DBusMessageIter inner;
+        dbus_message_iter_recurse(it, &inner);
+        v = Read(&inner, depth + 1);
+    } else if (type == DBUS_TYPE_ARRAY || type == DBUS_TYPE_STRUCT) {
+        const bool dict = type == DBUS_TYPE_ARRAY &&
+                          dbus_message_iter_get_element_type(it) == DBUS_TYPE_DICT_ENTRY;
+        v.type = dict ? JsonValue::Type::Object : JsonValue::Type::Array;
+        DBusMessageIter inner;
+        dbus_message_iter_recurse(it, &inner);
+        while (dbus_message_iter_get_arg_type(&inner) != DBUS_TYPE_INVALID) {
+            if (dict) {
+                DBusMessageIter entry;
+                dbus_message_iter_recurse(&inner, &entry);
+                JsonValue key = Read(&entry, depth + 1);
+                dbus_message_iter_next(&entry);
+                v.members.emplace_back(key.string, Read(&entry, depth + 1));
+            } else {
+                v.items.push_back(Read(&inner, depth + 1));
+            }
+            dbus_message_iter_next(&inner);
+        }
+    }
+    return v;
+}
+
+}  // namespace
+
+JsonValue MessageArgs(DBusMessage* message) {
+    JsonValue args;
+    args.type = JsonValue::Type::Array;
+    DBusMessageIter it;
+    if (!dbus_message_iter_init(message, &it)) return args;
+    do {
+        args.items.push_back(Read(&it, 0));
+    } while (dbus_message_iter_next(&it));
+    return args;
+}
+
+PortalBus::PortalBus(DBusConnection* connection) : connection_(connection) {}
+
+PortalBus::~PortalBus() {
+    dbus_connection_close(connection_);
+    dbus_connection_unref(connection_);
+}
+
+std::unique_ptr<PortalBus> PortalBus::Connect(int timeoutMs, std::string& error) {
+    Error e;
+    DBusConnection* connection = dbus_bus_get_private(DBUS_BUS_SESSION, &e.e);
+    if (!connection) {
+        error = "no session bus (" + e.Text() + ")";
+        return nullptr;
+    }
+    dbus_connection_set_exit_on_disconnect(connection, FALSE);
+    std::unique_ptr<PortalBus> bus(new PortalBus(connection));
+    dbus_bus_add_match(connection, "type='signal',sender='org.freedesktop.portal.Desktop'", &e.e);
+    if (dbus_error_is_set(&e.e)) {
+        error = "the session bus refuses to pass on the portal's signals (" + e.Text() + ")";
+        return nullptr;
+    }
+    JsonValue answer;
+    if (!bus->CallPlain(kPortalPath, "org.freedesktop.DBus.Peer", "Ping", {}, timeoutMs, answer,
+                        error)) {
+        error = "no desktop portal answers on the session bus (" + error + ")";
+        return nullptr;
+    }
+    return bus;
+}
+
+std::string PortalBus::Token() {
+    return "lmgrab" + std::to_string(++tokens_);
+}
+
+int PortalBus::Descriptor() const {
+    int fd = -1;
+    dbus_connection_get_unix_fd(connection_, &fd);
+    return fd;
+}
+
+bool PortalBus::Connected() const {
+    return dbus_connection_get_is_connected(connection_);
+}
+
+void PortalBus::Pump(int timeoutMs) {
+    dbus_connection_read_write(connection_, timeoutMs);
+    while (DBusMessage* raw = dbus_connection_pop_message(connection_)) {
+        const Message message{raw};
+        if (dbus_message_get_type(raw) != DBUS_MESSAGE_TYPE_SIGNAL) continue;
+        const char* interface = dbus_message_get_interface(raw);
+        const char* member = dbus_message_get_member(raw);
+        const char* path = dbus_message_get_path(raw);
+        signals_.push_back(
+            {interface ? interface : "", member ? member : "", path ? path : "", MessageArgs(raw)});
+    }
+}
+
+std::vector<PortalSignal> PortalBus::TakeSignals() {
+    Pump(0);
+    return std::exchange(signals_, {});
+}
+
+bool PortalBus::CallPlain(const std::string& path, const std::string& interface,
+                          const std::string& method, const std::vector<PortalArg>& args,
+                          int timeoutMs, JsonValue& answer, std::string& error) {
+    const Message call{
+        dbus_message_new_method_call(kPortal, path.c_str(), interface.c_str(), method.c_str())};
+    if (!call.m) return error = "out of memory", false;
+    for (const PortalArg& a : args) Append(call.m, a);
+    Error e;
+    const Message reply{
+        dbus_connection_send_with_reply_and_block(connection_, call.m, timeoutMs, &e.e)};
+    if (!reply.m) {
+        error = e.Text();
+        return false;
+    }
+    answer = MessageArgs(reply.m);
+    return true;
+}
+
+unsigned PortalBus::Version(const std::string& interface) {
+    JsonValue answer;
+    std::string error;
+    const std::vector<PortalArg> args{PortalArg::String(interface), PortalArg::String("version")};
+    if (!CallPlain(kPortalPath, "org.freedesktop.DBus.Properties", "Get", args, 2000, answer,
+                   error) ||
+        answer.items.empty())
+        return 0;
+    return static_cast<unsigned>(answer.items[0].number);
+}
+
+bool PortalBus::Call(const std::string& interface, const std::string& method,
+                     std::vector<PortalArg> args, int timeoutMs, JsonValue& results,
+                     std::string& error) {
+    const std::string token = Token();
+    if (args.empty() || args.back().kind != PortalArg::Kind::Options) {
+        error = "a portal request needs its options";
+        return false;
+    }
+    args.back().options.emplace_back("handle_token", token);
+    JsonValue answer;
+    if (!CallPlain(kPortalPath, interface, method, args, timeoutMs, answer, error)) return false;
+    const std::string handle = answer.items.empty() ? "" : answer.items[0].string;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        for (auto it = signals_.begin(); it != signals_.end(); ++it) {
+            if (it->member != "Response" || it->path != handle) continue;
+            const JsonValue response = std::move(it->args);
+            signals_.erase(it);
+            if (response.items.size() < 2) return error = "the portal answered nothing", false;
+            if (response.items[0].number != 0) {
+                error = response.items[0].number == 1 ? "the person cancelled it"
+                                                      : "the desktop refused it";
+                return false;
+            }
+            results = response.items[1];
+            return true;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0) return error = "the portal did not answer in time", false;
+        Pump(static_cast<int>(left));
+    }
+}

@@ -1,0 +1,113 @@
+#include "capture/PortalDesktop.h"
+
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "capture/PngReader.h"
+#include "capture/PortalHotKeys.h"
+#include "platform/Numbers.h"
+#include "platform/SessionBus.h"
+
+namespace {
+
+constexpr const char* kScreenshot = "org.freedesktop.portal.Screenshot";
+constexpr int kFindPortalMs = 3000;
+// A first screenshot may ask the person's permission.
+constexpr int kPictureMs = 60000;
+// A picture this young serves the grab of the same action.
+constexpr auto kFresh = std::chrono::seconds(2);
+
+// "file:///a%20b.png" -> "/a b.png"; "" for any other kind of address.
+std::string FilePath(const std::string& uri) {
+    const std::string scheme = "file://";
+    if (uri.compare(0, scheme.size(), scheme) != 0) return "";
+    std::string path;
+    for (std::size_t i = scheme.size(); i < uri.size(); ++i) {
+        const int high = i + 2 < uri.size() ? platform::HexDigit(uri[i + 1]) : -1;
+        const int low = i + 2 < uri.size() ? platform::HexDigit(uri[i + 2]) : -1;
+        if (uri[i] == '%' && high >= 0 && low >= 0) {
+            path += static_cast<char>(high * 16 + low);
+            i += 2;
+        } else {
+            path += uri[i];
+        }
+    }
+    return path.empty() || path[0] != '/' ? "" : path;
+}
+
+}  // namespace
+
+std::unique_ptr<PortalDesktop> PortalDesktop::Open(std::string& error) {
+    // A bus that does not answer would hold every call for half a minute.
+    if (!platform::SessionBusRuns() || !platform::SessionBusAnswers(500)) {
+        error = "no session bus answers, so no desktop portal can be reached";
+        return nullptr;
+    }
+    auto bus = PortalBus::Connect(kFindPortalMs, error);
+    if (!bus) return nullptr;
+    if (bus->Version(kScreenshot) == 0) {
+        error = "the desktop portal offers no screenshots";
+        return nullptr;
+    }
+    return std::unique_ptr<PortalDesktop>(new PortalDesktop(std::move(bus)));
+}
+
+std::unique_ptr<HotKeys> PortalDesktop::MakeHotKeys() {
+    std::string error;
+    return PortalHotKeys::Open(error);
+}
+
+bool PortalDesktop::TakePicture(std::string& error) {
+    JsonValue results;
+    if (!bus_->Call(kScreenshot, "Screenshot",
+                    {PortalArg::String(""),
+                     PortalArg::Options({{"interactive", "false"}}, {"interactive"})},
+                    kPictureMs, results, error)) {
+        error = "the desktop gave no screenshot: " + error;
+        return false;
+    }
+    const std::string path = FilePath(results["uri"].string);
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << file.rdbuf();
+    if (path.empty() || !file) {
+        error = "the desktop's screenshot '" + results["uri"].string + "' cannot be read";
+        return false;
+    }
+    // The picture was made for us alone: it is not left behind.
+    ::unlink(path.c_str());
+    if (!ReadPng(bytes.str(), picture_, error)) {
+        error = "the desktop's screenshot is " + error;
+        return false;
+    }
+    taken_ = std::chrono::steady_clock::now();
+    return true;
+}
+
+Rect PortalDesktop::Screen() {
+    error_.clear();
+    if (!TakePicture(error_)) picture_ = {};
+    return {0, 0, picture_.width, picture_.height};
+}
+
+bool PortalDesktop::ActiveWindow(bool, Rect&, std::string& error) {
+    error = "the desktop portal does not tell the active window";
+    return false;
+}
+
+bool PortalDesktop::Grab(const Rect& area, RgbImage& image, std::string& error) {
+    if (std::chrono::steady_clock::now() - taken_ > kFresh && !TakePicture(error)) return false;
+    if (!error_.empty() && picture_.width == 0) return error = error_, false;
+    if (area.x < 0 || area.y < 0 || area.x + area.width > picture_.width ||
+        area.y + area.height > picture_.height || area.width <= 0 || area.height <= 0) {
+        error = "the area lies outside the desktop's screenshot";
+        return false;
+    }
+    image = RgbImage(area.width, area.height);
+    for (int y = 0; y < area.height; ++y) {
+        for (int x = 0; x < area.width; ++x) image.At(x, y) = picture_.At(area.x + x, area.y + y);
+    }
+    return true;
+}

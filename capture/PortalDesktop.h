@@ -1,0 +1,39 @@
+// A Wayland desktop reached only through the desktop portal (GNOME, KDE
+// Plasma, Hyprland and others without sway's IPC): pixels from the
+// screenshot portal, hot keys from its global shortcuts where it has them.
+// It tells neither the active window nor the pointer.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "capture/Desktop.h"
+#include "capture/PortalBus.h"
+
+class PortalDesktop : public Desktop {
+public:
+    // The session bus's portal, when it offers screenshots.
+    static std::unique_ptr<PortalDesktop> Open(std::string& error);
+
+    std::string Name() const override { return "the desktop portal"; }
+    DesktopCapabilities Capabilities() override { return {false, false}; }
+    std::unique_ptr<HotKeys> MakeHotKeys() override;
+    // The size of a picture taken now, kept for the Grab that follows.
+    Rect Screen() override;
+    // The picture's own area, without taking another.
+    std::vector<Rect> Monitors() override { return {{0, 0, picture_.width, picture_.height}}; }
+    int Depth() override { return 24; }
+    bool Pointer(int&, int&) override { return false; }
+    bool ActiveWindow(bool, Rect&, std::string& error) override;
+    bool Grab(const Rect& area, RgbImage& image, std::string& error) override;
+
+private:
+    explicit PortalDesktop(std::unique_ptr<PortalBus> bus) : bus_(std::move(bus)) {}
+    bool TakePicture(std::string& error);
+
+    std::unique_ptr<PortalBus> bus_;
+    RgbImage picture_;  // the last one taken, and when
+    std::chrono::steady_clock::time_point taken_{};
+    std::string error_;  // why the last picture could not be taken
+};

@@ -1,0 +1,165 @@
+// lmgrab on a Wayland desktop reached through the desktop portal: the real
+// xdg-desktop-portal frontend on a private session bus, a back end of the
+// tests' own (tests/capture/portal) that logs what it is asked to bind,
+// fires shortcuts when told and hands out a painted screenshot, and a
+// headless weston for the tool's Qt.
+#include <signal.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/Processes.h"
+#include "tests/support/TempStore.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using testsupport::Bin;
+using testsupport::FileText;
+using testsupport::RunCapturing;
+using testsupport::RunForOutput;
+using testsupport::WaitFor;
+using testsupport::WaitUntil;
+
+class LmgrabOnPortal : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::chmod(dir.path().c_str(), 0700);
+        std::filesystem::create_directory(dir.file("shots"));
+        setenv("HOME", dir.path().c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
+        setenv("XDG_PICTURES_DIR", dir.file("shots").c_str(), 1);
+        for (const char* v : {"DISPLAY", "SWAYSOCK", "WAYLAND_DISPLAY", "XDG_CONFIG_HOME"})
+            unsetenv(v);
+        // A bus of the test's own, stopped last.
+        started.push_back(testsupport::SpawnLogged("dbus-daemon",
+                                                   {"--session", "--nofork", "--print-address=1"},
+                                                   dir.file("bus"), dir.file("bus.err")));
+        ASSERT_TRUE(
+            WaitUntil([&] { return FileText(dir.file("bus")).find('\n') != std::string::npos; }));
+        const std::string address =
+            FileText(dir.file("bus")).substr(0, FileText(dir.file("bus")).find('\n'));
+        setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+        const std::string portal = std::string(LG_SOURCE_DIR) + "/tests/capture/portal";
+        started.push_back(testsupport::Spawn("/usr/bin/python3",
+                                             {portal + "/fake-backend.py", Log(), dir.path()}));
+        ASSERT_TRUE(WaitUntil([&] { return FileText(Log()).find("ready") != std::string::npos; }));
+        setenv("XDG_DESKTOP_PORTAL_DIR", portal.c_str(), 1);
+        setenv("XDG_CURRENT_DESKTOP", "lgtest", 1);
+        started.push_back(testsupport::Spawn("/usr/libexec/xdg-desktop-portal", {"--replace"}));
+        started.push_back(testsupport::SpawnLogged(
+            "weston", {"--backend=headless-backend.so", "--socket=wayland-lgtest", "--idle-time=0"},
+            dir.file("weston.log"), dir.file("weston.log")));
+        ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(dir.file("wayland-lgtest")); }));
+        setenv("WAYLAND_DISPLAY", "wayland-lgtest", 1);
+    }
+    void TearDown() override {
+        for (auto it = started.rbegin(); it != started.rend(); ++it) {
+            kill(*it, SIGTERM);
+            if (WaitFor(*it, 5s) == -1) kill(*it, SIGKILL), WaitFor(*it, 3s);
+        }
+        unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    }
+    std::string Log() const { return dir.file("backend.log"); }
+    void Configure(const std::string& actions, int count) {
+        std::ofstream(dir.file("config.lgp"), std::ios::binary)
+            << "[Software\\Orvane\\Lmgrab]\r\nCount=" << count << "\r\n"
+            << actions;
+        std::string err;
+        ASSERT_EQ(RunCapturing(Bin("lgprofile"), {"load", dir.file("config.lgp")}, err), 0) << err;
+    }
+    std::vector<std::string> Shots() {
+        std::vector<std::string> files;
+        for (const auto& e : std::filesystem::directory_iterator(dir.file("shots")))
+            files.push_back(e.path());
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+    void Press(const std::string& id) {
+        std::string out;
+        RunForOutput(
+            "dbus-send",
+            {"--session", "--dest=org.freedesktop.impl.portal.desktop.lgtest", "--type=method_call",
+             "/org/freedesktop/portal/desktop", "org.lgtest.Control.Press", "string:" + id},
+            out);
+    }
+
+    testsupport::TempDir dir;
+    testsupport::TempStore store;
+    std::vector<pid_t> started;
+};
+
+std::string Action(int n, const char* name, int modifiers, int key, int grab) {
+    const std::string section = "[Software\\Orvane\\Lmgrab\\Action" + std::to_string(n) + "]\r\n";
+    return section + "Name=" + name + "\r\nModifiers=" + std::to_string(modifiers) +
+           "\r\nVirtualKey=" + std::to_string(key) +
+           "\r\nSaveTo=1\r\nGrabMethod=" + std::to_string(grab) +
+           "\r\nExtension=.bmp\r\nPixelFormat=6\r\n";
+}
+
+// The back end's painted screen: pixel (x, y) is (x, y, x + y), each mod 256.
+std::string PaintedPixels() {
+    std::string rgb;
+    for (int y = 0; y < 480; ++y) {
+        for (int x = 0; x < 640; ++x) {
+            rgb += static_cast<char>(x % 256);
+            rgb += static_cast<char>(y % 256);
+            rgb += static_cast<char>((x + y) % 256);
+        }
+    }
+    return rgb;
+}
+
+// Each hot key is one shortcut under the action's stored name, its key the
+// preferred trigger; --check says which keys the desktop really gave; a
+// shortcut fired by the desktop writes the portal's screenshot exactly (and
+// leaves no copy of it behind); a new configuration is a new session;
+// --capture asks the running tool; what the portal cannot tell is named.
+TEST_F(LmgrabOnPortal, ShortcutsBoundByNameFireAndWriteThePortalsScreenshot) {
+    Configure(Action(1, "screen", 2, 116, 0) + Action(2, "twelve", 3, 123, 0) +
+                  Action(3, "pointer", 2, 117, 3),
+              3);
+    std::string out;
+    EXPECT_EQ(RunForOutput(Bin("lmgrab"), {"--check"}, out), 1);
+    EXPECT_NE(out.find("action 2 \"twelve\": the desktop fires it with CTRL+ALT+F11 (stored: "
+                       "Ctrl+Alt+F12)\n"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("problem: action 3 \"pointer\": this desktop (the desktop portal) does not "
+                       "tell lmgrab where the mouse pointer is, so it cannot run here\n"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(FileText(Log()).find("bind Action1 [CTRL+F5] 1: the whole screen as BMP, 24 bit"),
+              std::string::npos)
+        << FileText(Log());
+
+    started.push_back(testsupport::SpawnLogged(Bin("lmgrab"), {"/start"}, dir.file("tool.out"),
+                                               dir.file("tool.err")));
+    ASSERT_TRUE(WaitUntil([&] {
+        return FileText(dir.file("tool.err")).find("actions read") != std::string::npos;
+    })) << FileText(dir.file("tool.err"));
+    EXPECT_NE(FileText(dir.file("tool.err")).find("the desktop fires it with CTRL+ALT+F11"),
+              std::string::npos);
+    Press("Action1");
+    ASSERT_TRUE(WaitUntil([&] { return Shots().size() == 1; })) << FileText(dir.file("tool.err"));
+    RunForOutput("convert", {Shots()[0], "rgb:-"}, out);
+    EXPECT_TRUE(out == PaintedPixels()) << "the picture differs from the portal's";
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_EQ(e.path().filename().string().rfind("portal-shot-", 0), std::string::npos);
+
+    Configure(Action(1, "screen", 2, 116, 0) + Action(2, "again", 4, 'Q', 0), 2);
+    std::string err;
+    ASSERT_EQ(RunCapturing(Bin("lgevent"), {"set", "Lumagrabber configuration changed."}, err), 0);
+    ASSERT_TRUE(WaitUntil([&] {
+        return FileText(Log()).find("bind Action2 [SHIFT+q]") != std::string::npos;
+    })) << FileText(Log());
+    ASSERT_EQ(RunForOutput(Bin("lmgrab"), {"--capture", "2"}, out), 0) << out;
+    EXPECT_EQ(Shots().size(), 2u);
+    EXPECT_EQ(FileText(dir.file("tool.out")),
+              Shots()[0] + "\n");  // only the press was the tool's own
+}
+
+}  // namespace
