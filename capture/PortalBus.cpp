@@ -2,12 +2,18 @@
 
 #include <dbus/dbus.h>
 
+#include <unistd.h>
+
 #include <chrono>
+#include <fstream>
 
 namespace {
 
 constexpr const char* kPortal = "org.freedesktop.portal.Desktop";
 constexpr const char* kPortalPath = "/org/freedesktop/portal/desktop";
+// The tool's desktop entry, lmgrab.desktop: the name desktops list its
+// shortcuts and permissions under.
+constexpr const char* kAppId = "lmgrab";
 
 struct Message {
     DBusMessage* m;
@@ -63,6 +69,9 @@ void Append(DBusMessage* message, const PortalArg& arg) {
             break;
         case PortalArg::Kind::Options:
             AppendOptions(&it, arg.options, arg.bools);
+            break;
+        case PortalArg::Kind::Raw:
+            if (arg.append) arg.append(&it);
             break;
         case PortalArg::Kind::Shortcuts: {
             DBusMessageIter array;
@@ -188,6 +197,7 @@ std::unique_ptr<PortalBus> PortalBus::Connect(int timeoutMs, std::string& error)
         error = "the session bus refuses to pass on the portal's signals (" + e.Text() + ")";
         return nullptr;
     }
+    bus->DeclareApp();
     JsonValue answer;
     if (!bus->CallPlain(kPortalPath, "org.freedesktop.DBus.Peer", "Ping", {}, timeoutMs, answer,
                         error)) {
@@ -195,6 +205,47 @@ std::unique_ptr<PortalBus> PortalBus::Connect(int timeoutMs, std::string& error)
         return nullptr;
     }
     return bus;
+}
+
+void PortalBus::DeclareApp() {
+    JsonValue answer;
+    std::string error;
+    // Newer frontends take the id; older ones read it from the process's
+    // systemd scope, "app-<id>-<anything>.scope".
+    if (CallPlain(kPortalPath, "org.freedesktop.host.portal.Registry", "Register",
+                  {PortalArg::String(kAppId), PortalArg::Options()}, 2000, answer, error))
+        return;
+    std::ifstream cgroup("/proc/self/cgroup");
+    const std::string scope = std::string("app-") + kAppId + "-";
+    for (std::string line; std::getline(cgroup, line);) {
+        if (line.find("/" + scope) != std::string::npos) return;
+    }
+    const auto pid = static_cast<dbus_uint32_t>(::getpid());
+    const auto pids = PortalArg::Raw([pid](DBusMessageIter* it) {
+        DBusMessageIter array, item, variant, list;
+        dbus_message_iter_open_container(it, DBUS_TYPE_ARRAY, "(sv)", &array);
+        dbus_message_iter_open_container(&array, DBUS_TYPE_STRUCT, nullptr, &item);
+        const char* name = "PIDs";
+        dbus_message_iter_append_basic(&item, DBUS_TYPE_STRING, &name);
+        dbus_message_iter_open_container(&item, DBUS_TYPE_VARIANT, "au", &variant);
+        dbus_message_iter_open_container(&variant, DBUS_TYPE_ARRAY, "u", &list);
+        dbus_message_iter_append_basic(&list, DBUS_TYPE_UINT32, &pid);
+        dbus_message_iter_close_container(&variant, &list);
+        dbus_message_iter_close_container(&item, &variant);
+        dbus_message_iter_close_container(&array, &item);
+        dbus_message_iter_close_container(it, &array);
+    });
+    const auto none = PortalArg::Raw([](DBusMessageIter* it) {
+        DBusMessageIter array;
+        dbus_message_iter_open_container(it, DBUS_TYPE_ARRAY, "(sa(sv))", &array);
+        dbus_message_iter_close_container(it, &array);
+    });
+    // Without a user's systemd this fails, and the portal sees no id.
+    CallService("org.freedesktop.systemd1", "/org/freedesktop/systemd1",
+                "org.freedesktop.systemd1.Manager", "StartTransientUnit",
+                {PortalArg::String(scope + std::to_string(pid) + ".scope"),
+                 PortalArg::String("fail"), pids, none},
+                2000, answer, error);
 }
 
 std::string PortalBus::Token() {
@@ -232,8 +283,15 @@ std::vector<PortalSignal> PortalBus::TakeSignals() {
 bool PortalBus::CallPlain(const std::string& path, const std::string& interface,
                           const std::string& method, const std::vector<PortalArg>& args,
                           int timeoutMs, JsonValue& answer, std::string& error) {
-    const Message call{
-        dbus_message_new_method_call(kPortal, path.c_str(), interface.c_str(), method.c_str())};
+    return CallService(kPortal, path, interface, method, args, timeoutMs, answer, error);
+}
+
+bool PortalBus::CallService(const std::string& service, const std::string& path,
+                            const std::string& interface, const std::string& method,
+                            const std::vector<PortalArg>& args, int timeoutMs, JsonValue& answer,
+                            std::string& error) {
+    const Message call{dbus_message_new_method_call(service.c_str(), path.c_str(),
+                                                    interface.c_str(), method.c_str())};
     if (!call.m) return error = "out of memory", false;
     for (const PortalArg& a : args) Append(call.m, a);
     Error e;

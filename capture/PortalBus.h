@@ -13,24 +13,29 @@
 
 struct DBusConnection;
 struct DBusMessage;
+struct DBusMessageIter;
 
 // One argument of a call, as the portal's methods take them.
 struct PortalArg {
     using Pairs = std::vector<std::pair<std::string, std::string>>;
     static PortalArg String(std::string text) {
-        return {Kind::String, std::move(text), {}, {}, {}};
+        return {Kind::String, std::move(text), {}, {}, {}, {}};
     }
     static PortalArg Path(std::string path) {
-        return {Kind::ObjectPath, std::move(path), {}, {}, {}};
+        return {Kind::ObjectPath, std::move(path), {}, {}, {}, {}};
     }
     static PortalArg Options(Pairs options = {}, std::vector<std::string> bools = {}) {
-        return {Kind::Options, "", std::move(options), std::move(bools), {}};
+        return {Kind::Options, "", std::move(options), std::move(bools), {}, {}};
     }
     static PortalArg Shortcuts(std::vector<std::pair<std::string, Pairs>> shortcuts) {
-        return {Kind::Shortcuts, "", {}, {}, std::move(shortcuts)};
+        return {Kind::Shortcuts, "", {}, {}, std::move(shortcuts), {}};
+    }
+    // Anything else, appended by hand.
+    static PortalArg Raw(std::function<void(DBusMessageIter*)> append) {
+        return {Kind::Raw, "", {}, {}, {}, std::move(append)};
     }
 
-    enum class Kind { String, ObjectPath, Options, Shortcuts } kind = Kind::String;
+    enum class Kind { String, ObjectPath, Options, Shortcuts, Raw } kind = Kind::String;
     std::string text;  // String, ObjectPath
     // Options: a{sv} of strings (and of booleans, where the value is "true"
     // or "false" and bools names it).
@@ -38,6 +43,7 @@ struct PortalArg {
     std::vector<std::string> bools;
     // Shortcuts: a(sa{sv}): an id with its string options each.
     std::vector<std::pair<std::string, Pairs>> shortcuts;
+    std::function<void(DBusMessageIter*)> append;
 };
 
 struct PortalSignal {
@@ -63,6 +69,11 @@ public:
     bool CallPlain(const std::string& path, const std::string& interface, const std::string& method,
                    const std::vector<PortalArg>& args, int timeoutMs, JsonValue& answer,
                    std::string& error);
+    // The same to another service of the bus.
+    bool CallService(const std::string& service, const std::string& path,
+                     const std::string& interface, const std::string& method,
+                     const std::vector<PortalArg>& args, int timeoutMs, JsonValue& answer,
+                     std::string& error);
     // The portal interface's version property; 0 where it has none.
     unsigned Version(const std::string& interface);
 
@@ -75,6 +86,8 @@ public:
 
 private:
     explicit PortalBus(DBusConnection* connection);
+    // Tells the portal who we are, before anything else is asked of it.
+    void DeclareApp();
     void Pump(int timeoutMs);
 
     DBusConnection* connection_;
