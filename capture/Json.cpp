@@ -56,12 +56,13 @@ private:
         ++at_;
         if (Take('}')) return true;
         do {
-            std::pair<std::string, JsonValue> member;
+            std::string key;
             Space();
-            if (at_ >= text_.size() || text_[at_] != '"' || !String(member.first) || !Take(':') ||
-                !Value(member.second, depth + 1))
+            if (at_ >= text_.size() || text_[at_] != '"' || !String(key) || !Take(':'))
                 return false;
-            v.members.push_back(std::move(member));
+            v.keys.push_back(std::move(key));
+            v.items.emplace_back();
+            if (!Value(v.items.back(), depth + 1)) return false;
         } while (Take(','));
         return Take('}');
     }
@@ -161,8 +162,8 @@ private:
 
 const JsonValue& JsonValue::operator[](std::string_view name) const {
     static const JsonValue none;
-    for (const auto& [key, value] : members) {
-        if (key == name) return value;
+    for (std::size_t i = 0; i < keys.size() && i < items.size(); ++i) {
+        if (keys[i] == name) return items[i];
     }
     return none;
 }

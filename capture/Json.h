@@ -5,7 +5,6 @@
 
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 struct JsonValue {
@@ -13,8 +12,8 @@ struct JsonValue {
     bool boolean = false;
     double number = 0;
     std::string string;
-    std::vector<JsonValue> items;                            // of an array
-    std::vector<std::pair<std::string, JsonValue>> members;  // of an object, in order
+    std::vector<JsonValue> items;   // of an array, or an object's values in order
+    std::vector<std::string> keys;  // of an object: the name of each of its items
 
     // The member named so; a null value when there is none.
     const JsonValue& operator[](std::string_view name) const;

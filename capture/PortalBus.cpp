@@ -153,7 +153,8 @@ JsonValue Read(DBusMessageIter* it, int depth) {
                 dbus_message_iter_recurse(&inner, &entry);
                 JsonValue key = Read(&entry, depth + 1);
                 dbus_message_iter_next(&entry);
-                v.members.emplace_back(key.string, Read(&entry, depth + 1));
+                v.keys.push_back(key.string);
+                v.items.push_back(Read(&entry, depth + 1));
             } else {
                 v.items.push_back(Read(&inner, depth + 1));
             }
