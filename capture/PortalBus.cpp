@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <utility>
 
 namespace {
 
