@@ -260,7 +260,7 @@ CaptureOutcome CaptureTool::Perform(int index, bool asHotKey) {
     busy_ = true;
     const std::shared_ptr<TActionKeys> list = list_;
     const TActionKey& action = list->Get(index);
-    const CaptureOutcome outcome = RunCapture(action, *list, desktop_, std::time(nullptr), &ui_);
+    CaptureOutcome outcome = RunCapture(action, *list, desktop_, std::time(nullptr), &ui_);
     busy_ = false;
     if (!asHotKey) return outcome;  // the asker says what became of it
     if (!outcome.ok) {
