@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "platform/Numbers.h"
+#include "platform/Unicode.h"
 
 namespace {
 
@@ -102,24 +103,6 @@ private:
         return true;
     }
 
-    static void Utf8(unsigned code, std::string& out) {
-        if (code < 0x80) {
-            out += static_cast<char>(code);
-        } else if (code < 0x800) {
-            out += static_cast<char>(0xC0 | (code >> 6));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            out += static_cast<char>(0xE0 | (code >> 12));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (code >> 18));
-            out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
-
     bool String(std::string& out) {
         ++at_;  // the opening quote
         while (at_ < text_.size()) {
@@ -146,7 +129,7 @@ private:
                 } else if (code >= 0xD800 && code < 0xE000) {
                     code = 0xFFFD;
                 }
-                Utf8(code, out);
+                platform::AppendUtf8(out, code);
             } else {
                 return false;
             }

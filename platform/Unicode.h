@@ -18,6 +18,9 @@ std::size_t Utf16Length(std::string_view utf8);
 
 bool IsValidUtf8(std::string_view bytes);
 
+// The character as UTF-8 bytes, at the end of out.
+void AppendUtf8(std::string& out, char32_t cp);
+
 // UTF-16LE bytes (no BOM) to UTF-8; unpaired surrogates become U+FFFD and
 // a trailing odd byte is dropped.
 std::string Utf16LeToUtf8(std::string_view bytes);

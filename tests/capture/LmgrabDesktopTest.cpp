@@ -226,7 +226,7 @@ TEST_F(Lmgrab, WithoutAnXServerItSaysSoInOneLine) {
     EXPECT_EQ(RunCapturing(Bin("lmgrab"), {"/start"}, err), 1);
     EXPECT_EQ(err,
               "lmgrab: no X display (DISPLAY is not set) and no Wayland desktop; lmgrab works on "
-              "an X11 desktop and on sway\n");
+              "an X11 desktop and on Wayland\n");
     setenv("WAYLAND_DISPLAY", "wayland-0", 1);
     EXPECT_EQ(RunCapturing(Bin("lmgrab"), {"/start"}, err), 1);
     EXPECT_NE(err.find("lmgrab --export-bindings gives the desktop's own key bindings"),

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/capture/LmgrabFixture.h"
 #include "tests/support/Processes.h"
 #include "tests/support/TempStore.h"
 
@@ -64,10 +65,8 @@ protected:
         unsetenv("DBUS_SESSION_BUS_ADDRESS");
     }
     std::string Log() const { return dir.file("backend.log"); }
-    void Configure(const std::string& actions, int count) {
-        std::ofstream(dir.file("config.lgp"), std::ios::binary)
-            << "[Software\\Orvane\\Lmgrab]\r\nCount=" << count << "\r\n"
-            << actions;
+    void Configure(const std::vector<lmgrabtest::Action>& actions) {
+        std::ofstream(dir.file("config.lgp"), std::ios::binary) << lmgrabtest::ProfileOf(actions);
         std::string err;
         ASSERT_EQ(RunCapturing(Bin("lgprofile"), {"load", dir.file("config.lgp")}, err), 0) << err;
     }
@@ -92,14 +91,6 @@ protected:
     std::vector<pid_t> started;
 };
 
-std::string Action(int n, const char* name, int modifiers, int key, int grab) {
-    const std::string section = "[Software\\Orvane\\Lmgrab\\Action" + std::to_string(n) + "]\r\n";
-    return section + "Name=" + name + "\r\nModifiers=" + std::to_string(modifiers) +
-           "\r\nVirtualKey=" + std::to_string(key) +
-           "\r\nSaveTo=1\r\nGrabMethod=" + std::to_string(grab) +
-           "\r\nExtension=.bmp\r\nPixelFormat=6\r\n";
-}
-
 // The back end's painted screen: pixel (x, y) is (x, y, x + y), each mod 256.
 std::string PaintedPixels() {
     std::string rgb;
@@ -119,9 +110,7 @@ std::string PaintedPixels() {
 // leaves no copy of it behind); a new configuration is a new session;
 // --capture asks the running tool; what the portal cannot tell is named.
 TEST_F(LmgrabOnPortal, ShortcutsBoundByNameFireAndWriteThePortalsScreenshot) {
-    Configure(Action(1, "screen", 2, 116, 0) + Action(2, "twelve", 3, 123, 0) +
-                  Action(3, "pointer", 2, 117, 3),
-              3);
+    Configure({{"screen", 2, 116, 0}, {"twelve", 3, 123, 0}, {"pointer", 2, 117, 3}});
     std::string out;
     EXPECT_EQ(RunForOutput(Bin("lmgrab"), {"--check"}, out), 1);
     EXPECT_NE(out.find("action 2 \"twelve\": the desktop fires it with CTRL+ALT+F11 (stored: "
@@ -150,7 +139,7 @@ TEST_F(LmgrabOnPortal, ShortcutsBoundByNameFireAndWriteThePortalsScreenshot) {
     for (const auto& e : std::filesystem::directory_iterator(dir.path()))
         EXPECT_EQ(e.path().filename().string().rfind("portal-shot-", 0), std::string::npos);
 
-    Configure(Action(1, "screen", 2, 116, 0) + Action(2, "again", 4, 'Q', 0), 2);
+    Configure({{"screen", 2, 116, 0}, {"again", 4, 'Q', 0}});
     std::string err;
     ASSERT_EQ(RunCapturing(Bin("lgevent"), {"set", "Lumagrabber configuration changed."}, err), 0);
     ASSERT_TRUE(WaitUntil([&] {

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/capture/LmgrabFixture.h"
 #include "tests/support/Processes.h"
 
 namespace {
@@ -129,10 +130,8 @@ protected:
         if (!WaitUntil([&] { return !Shots().empty(); })) return "";
         return Shots().front();
     }
-    void Configure(const std::string& actions, int count) {
-        std::ofstream(At("config.lgp"), std::ios::binary)
-            << "[Software\\Orvane\\Lmgrab]\r\nCount=" << count << "\r\n"
-            << actions;
+    void Configure(const std::vector<lmgrabtest::Action>& actions) {
+        std::ofstream(At("config.lgp"), std::ios::binary) << lmgrabtest::ProfileOf(actions);
         std::string out;
         ASSERT_EQ(Run("lgprofile", {"load", At("config.lgp")}, out), 0) << out;
     }
@@ -162,23 +161,16 @@ protected:
     std::vector<pid_t> started;
 };
 
-std::string Action(int n, const char* name, int modifiers, int key, int grab) {
-    const std::string section = "[Software\\Orvane\\Lmgrab\\Action" + std::to_string(n) + "]\r\n";
-    return section + "Name=" + name + "\r\nModifiers=" + std::to_string(modifiers) +
-           "\r\nVirtualKey=" + std::to_string(key) +
-           "\r\nSaveTo=1\r\nGrabMethod=" + std::to_string(grab) +
-           "\r\nExtension=.bmp\r\nPixelFormat=6\r\n";
-}
-
 // Keys bound at run time fire their actions; each grab sway can tell writes
 // exactly what grim reads; what it cannot tell, and keys the person's own
 // configuration binds, are named; --capture asks the tool; the keys are
 // gone from sway when the tool ends, the person's own binding stays.
 TEST_F(LmgrabOnSway, HotKeysFireAndEveryGrabWritesWhatGrimReads) {
-    Configure(Action(1, "screen", 2, 116, 0) + Action(2, "taken", 2, 120, 0) +
-                  Action(3, "client", 5, 'A', 2) + Action(4, "pointer", 2, 117, 3) +
-                  Action(5, "framed", 2, 118, 1),
-              5);
+    Configure({{"screen", 2, 116, 0},
+               {"taken", 2, 120, 0},
+               {"client", 5, 'A', 2},
+               {"pointer", 2, 117, 3},
+               {"framed", 2, 118, 1}});
     std::string out;
     EXPECT_EQ(Run("lmgrab", {"--check"}, out), 1);
     EXPECT_NE(out.find("problem: action 2 \"taken\": Ctrl+F9 is bound in sway's own "
