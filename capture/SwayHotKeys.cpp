@@ -42,7 +42,10 @@ std::unique_ptr<SwayHotKeys> SwayHotKeys::Open(const std::string& socket, std::s
     auto commands = SwayIpc::Connect(socket, error);
     auto events = commands ? SwayIpc::Connect(socket, error) : nullptr;
     JsonValue reply;
-    if (!events || !events->Ask(SwayIpc::kSubscribe, "[\"binding\"]", reply, error)) return nullptr;
+    // Workspace events include "reload", after which sway has forgotten
+    // every binding made at run time.
+    if (!events || !events->Ask(SwayIpc::kSubscribe, "[\"binding\", \"workspace\"]", reply, error))
+        return nullptr;
     if (!reply["success"].boolean) {
         error = "sway does not tell its binding events";
         return nullptr;
@@ -79,6 +82,7 @@ std::map<std::string, bool> SwayHotKeys::UsersBindings() {
 }
 
 std::vector<HotKeys::Outcome> SwayHotKeys::Arm(const std::vector<HotKeyBinding>& keys) {
+    wanted_ = keys;
     std::vector<Outcome> outcomes(keys.size());
     std::map<std::string, int> wanted;
     const std::map<std::string, bool> users =
@@ -121,6 +125,12 @@ void SwayHotKeys::ProcessEvents(const std::function<void(int id)>& pressed) {
         std::exit(1);
     }
     for (const SwayIpc::Event& event : events) {
+        if (event.type == SwayIpc::kWorkspaceEvent && event.body["change"].string == "reload") {
+            bound_.clear();
+            Arm(wanted_);
+            std::fprintf(stderr, "lmgrab: sway reloaded its configuration; hot keys bound again\n");
+            continue;
+        }
         if (event.type != SwayIpc::kBindingEvent || event.body["change"].string != "run") continue;
         const std::string& command = event.body["binding"]["command"].string;
         if (command.rfind(kCommand, 0) != 0) continue;

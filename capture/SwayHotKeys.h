@@ -1,7 +1,8 @@
 // Hot keys on sway (and wlroots desktops that speak its IPC): each armed key
 // is bound at run time to a command that does nothing ("nop"), and the
 // binding events sway sends for it are the presses. Keys the user's own
-// configuration binds are left alone and reported as taken.
+// configuration binds are left alone and reported as taken; a reload of
+// sway's configuration, which drops them, binds them again.
 #pragma once
 
 #include <map>
@@ -33,5 +34,6 @@ private:
     bool Run(const std::string& command);
 
     std::unique_ptr<SwayIpc> commands_, events_;
-    std::map<std::string, int> bound_;  // our combination -> the id it fires
+    std::map<std::string, int> bound_;   // our combination -> the id it fires
+    std::vector<HotKeyBinding> wanted_;  // bound again after sway reloads
 };

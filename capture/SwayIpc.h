@@ -18,6 +18,7 @@ public:
         kGetOutputs = 3,
         kGetTree = 4,
         kGetConfig = 9,
+        kWorkspaceEvent = 0x80000000,
         kBindingEvent = 0x80000005,
     };
     struct Event {

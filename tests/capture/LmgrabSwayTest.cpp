@@ -161,10 +161,11 @@ protected:
     std::vector<pid_t> started;
 };
 
-// Keys bound at run time fire their actions; each grab sway can tell writes
-// exactly what grim reads; what it cannot tell, and keys the person's own
-// configuration binds, are named; --capture asks the tool; the keys are
-// gone from sway when the tool ends, the person's own binding stays.
+// Keys bound at run time fire their actions, also after sway reloads its
+// configuration; each grab sway can tell writes exactly what grim reads;
+// what it cannot tell, and keys the person's own configuration binds, are
+// named; --capture asks the tool; the keys are gone from sway when the tool
+// ends, the person's own binding stays.
 TEST_F(LmgrabOnSway, HotKeysFireAndEveryGrabWritesWhatGrimReads) {
     Configure({{"screen", 2, 116, 0},
                {"taken", 2, 120, 0},
@@ -205,6 +206,16 @@ TEST_F(LmgrabOnSway, HotKeysFireAndEveryGrabWritesWhatGrimReads) {
     ASSERT_FALSE(framed.empty()) << FileText(At("tool.log"));
     EXPECT_EQ(Pixels(framed), GrimPixels(FocusedRegion(true)));
     std::filesystem::remove(framed);
+
+    // A reload of sway's configuration forgets bindings made at run time:
+    // the tool binds its keys again.
+    Run("swaymsg", {"reload"}, out);
+    ASSERT_TRUE(WaitUntil([&] {
+        return FileText(At("tool.log")).find("hot keys bound again") != std::string::npos;
+    })) << FileText(At("tool.log"));
+    const std::string again = Press({"-M", "ctrl", "-k", "F5", "-m", "ctrl"});
+    ASSERT_FALSE(again.empty()) << FileText(At("tool.log"));
+    std::filesystem::remove(again);
 
     // The store gone: only the running tool can still run action 1.
     std::filesystem::rename(At("store.db"), At("kept.db"));
