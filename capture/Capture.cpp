@@ -134,7 +134,7 @@ CaptureOutcome RunCapture(const TActionKey& a, const TActionKeys& list, Desktop&
     }
     // Destinations the editor does not know it shows as a file: so be it.
     const bool toClipboard = a.SaveTo == codes::kClipboard;
-    if (toClipboard && !ui) {
+    if (toClipboard && !ui && !desktop.Capabilities().clipboard) {
         out.error = "saving to the clipboard needs the desktop's clipboard";
         return out;
     }
@@ -163,7 +163,12 @@ CaptureOutcome RunCapture(const TActionKey& a, const TActionKeys& list, Desktop&
     if (ui && !sound.empty()) ui->PlaySound(sound);
     OutputPlan plan = PlanOutput(a, desktop.Depth());
     if (toClipboard) {
-        out.ok = out.onClipboard = ui->PutOnClipboard(image, plan, out.error);
+        const DesktopClipboard by = desktop.PutOnClipboard(image, out.error);
+        if (by == DesktopClipboard::ByTheUi && ui) {
+            out.ok = out.onClipboard = ui->PutOnClipboard(image, plan, out.error);
+        } else {
+            out.ok = out.onClipboard = by == DesktopClipboard::Done;
+        }
         return out;
     }
     const TargetFolder folder = ResolveTargetFolder(a.TargetDir, list.TargetDir);

@@ -26,7 +26,12 @@ Rect Intersect(const Rect& a, const Rect& b);
 struct DesktopCapabilities {
     bool activeWindow = false;  // the active window, with and without its frame
     bool pointer = false;       // where the mouse pointer is
+    bool clipboard = false;     // puts pictures on the clipboard itself (PutOnClipboard)
 };
+
+// Who put a picture on the clipboard: the desktop, or nobody yet (the
+// tool's own window system connection then does).
+enum class DesktopClipboard { ByTheUi, Done, Failed };
 
 class Desktop {
 public:
@@ -42,6 +47,10 @@ public:
     // A clipboard manager runs, which takes the clipboard's content over
     // when its owner ends.
     virtual bool ClipboardManagerRuns() { return false; }
+    // Puts the picture on the clipboard, where the desktop does that itself.
+    virtual DesktopClipboard PutOnClipboard(const RgbImage& /*image*/, std::string& /*error*/) {
+        return DesktopClipboard::ByTheUi;
+    }
     // Changes a property of a window of the program's, so that the toolkit
     // hears the desktop's time before it claims the clipboard (X11).
     virtual void StampWindow(unsigned long /*window*/) {}

@@ -41,7 +41,7 @@ public:
     bool ActiveWindow(bool withFrame, Rect& area, std::string& error) override;
     bool Grab(const Rect& area, RgbImage& image, std::string& error) override;
 
-    DesktopCapabilities can{true, true};
+    DesktopCapabilities can{true, true, false};
     Rect screen{0, 0, 640, 480};
     std::vector<Rect> monitors;  // none: the whole screen is one
     int pointerX = 320, pointerY = 240;

@@ -7,6 +7,7 @@
 
 #include "capture/PngReader.h"
 #include "capture/PortalHotKeys.h"
+#include "capture/WaylandClipboard.h"
 #include "platform/Numbers.h"
 #include "platform/SessionBus.h"
 
@@ -84,6 +85,10 @@ bool PortalDesktop::TakePicture(std::string& error) {
     }
     taken_ = std::chrono::steady_clock::now();
     return true;
+}
+
+DesktopClipboard PortalDesktop::PutOnClipboard(const RgbImage& image, std::string& error) {
+    return CopyToWaylandClipboard(image, error);
 }
 
 Rect PortalDesktop::Screen() {

@@ -1,6 +1,7 @@
 // A Wayland desktop reached only through the desktop portal (GNOME, KDE
 // Plasma, Hyprland and others without sway's IPC): pixels from the
-// screenshot portal, hot keys from its global shortcuts where it has them.
+// screenshot portal, hot keys from its global shortcuts where it has them,
+// the clipboard through wl-copy.
 // It tells neither the active window nor the pointer.
 #pragma once
 
@@ -17,8 +18,11 @@ public:
     static std::unique_ptr<PortalDesktop> Open(std::string& error);
 
     std::string Name() const override { return "the desktop portal"; }
-    DesktopCapabilities Capabilities() override { return {false, false}; }
+    DesktopCapabilities Capabilities() override { return {false, false, true}; }
     std::unique_ptr<HotKeys> MakeHotKeys() override;
+    // wl-copy serves the clipboard after the tool has ended.
+    bool ClipboardManagerRuns() override { return true; }
+    DesktopClipboard PutOnClipboard(const RgbImage& image, std::string& error) override;
     // The size of a picture taken now, kept for the Grab that follows.
     Rect Screen() override;
     // The picture's own area, without taking another.

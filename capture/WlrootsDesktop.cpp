@@ -1,19 +1,13 @@
 #include "capture/WlrootsDesktop.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
+#include "capture/HelperProgram.h"
 #include "capture/SwayHotKeys.h"
-
-extern char** environ;
+#include "capture/WaylandClipboard.h"
 
 namespace {
 
@@ -34,54 +28,6 @@ const JsonValue* Focused(const JsonValue& node) {
         }
     }
     return nullptr;
-}
-
-// Everything a program writes on fd until it closes it.
-std::string ReadAll(int fd) {
-    std::string bytes;
-    char buffer[1 << 16];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return bytes;
-        bytes.append(buffer, static_cast<std::size_t>(n));
-    }
-}
-
-// Runs grim with args; its picture, or false with what it said.
-bool RunGrim(const std::vector<std::string>& args, std::string& out, std::string& error) {
-    int picture[2], said[2];
-    if (::pipe2(picture, O_CLOEXEC) != 0) return error = "cannot run grim", false;
-    if (::pipe2(said, O_CLOEXEC) != 0) {
-        ::close(picture[0]), ::close(picture[1]);
-        return error = "cannot run grim", false;
-    }
-    std::vector<char*> argv{const_cast<char*>(kGrim)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, picture[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, said[1], 2);
-    pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, kGrim, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(picture[1]), ::close(said[1]);
-    if (spawned != 0) {
-        ::close(picture[0]), ::close(said[0]);
-        error = "grim cannot be run (" + std::string(std::strerror(spawned)) + ")";
-        return false;
-    }
-    out = ReadAll(picture[0]);  // a picture fills any pipe long before grim's few words
-    std::string words = ReadAll(said[0]);
-    ::close(picture[0]), ::close(said[0]);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
-    while (!words.empty() && (words.back() == '\n' || words.back() == ' ')) words.pop_back();
-    error = "grim could not read the screen" + (words.empty() ? "" : ": " + words);
-    return false;
 }
 
 }  // namespace
@@ -148,16 +94,12 @@ Rect WlrootsDesktop::Screen() {
 }
 
 std::string WlrootsDesktop::Unreadable() {
-    // posix_spawnp's own search, asked without running anything.
-    const char* path = std::getenv("PATH");
-    std::string folders = path ? path : "/usr/bin:/bin";
-    for (std::size_t start = 0; start <= folders.size();) {
-        const std::size_t end = std::min(folders.find(':', start), folders.size());
-        const std::string file = folders.substr(start, end - start) + "/" + kGrim;
-        if (::access(file.c_str(), X_OK) == 0) return "";
-        start = end + 1;
-    }
+    if (HelperInstalled(kGrim)) return "";
     return "grim is not installed: lmgrab reads sway's screen through it (apt install grim)";
+}
+
+DesktopClipboard WlrootsDesktop::PutOnClipboard(const RgbImage& image, std::string& error) {
+    return CopyToWaylandClipboard(image, error);
 }
 
 bool WlrootsDesktop::ActiveWindow(bool withFrame, Rect& area, std::string& error) {
@@ -187,7 +129,10 @@ bool WlrootsDesktop::Grab(const Rect& area, RgbImage& image, std::string& error)
     const std::string region = std::to_string(area.x) + "," + std::to_string(area.y) + " " +
                                std::to_string(area.width) + "x" + std::to_string(area.height);
     std::string ppm;
-    if (!RunGrim({"-s", "1", "-t", "ppm", "-g", region, "-"}, ppm, error)) return false;
+    if (!RunHelper({kGrim, "-s", "1", "-t", "ppm", "-g", region, "-"}, "", true, ppm, error)) {
+        error = "grim could not read the screen (" + error + ")";
+        return false;
+    }
     if (!ReadPpm(ppm, image) || image.width != area.width || image.height != area.height) {
         error = "grim gave a picture lmgrab cannot read";
         return false;

@@ -1,7 +1,7 @@
 // The sway desktop (wlroots): monitors and windows from sway's IPC, pixels
-// through grim (the screencopy protocol's tool), hot keys bound at run time
-// (SwayHotKeys). Coordinates are sway's layout; pictures are taken at scale
-// 1, so a pixel of a picture is a unit of the layout.
+// through grim (the screencopy protocol's tool), the clipboard through
+// wl-copy, hot keys bound at run time (SwayHotKeys). Coordinates are sway's layout; pictures are
+// taken at scale 1, so a pixel of a picture is a unit of the layout.
 #pragma once
 
 #include <memory>
@@ -16,8 +16,11 @@ public:
     static std::unique_ptr<WlrootsDesktop> Open(std::string& error);
 
     std::string Name() const override { return "sway"; }
-    DesktopCapabilities Capabilities() override { return {true, false}; }
+    DesktopCapabilities Capabilities() override { return {true, false, true}; }
     std::unique_ptr<HotKeys> MakeHotKeys() override;
+    // wl-copy serves the clipboard after the tool has ended.
+    bool ClipboardManagerRuns() override { return true; }
+    DesktopClipboard PutOnClipboard(const RgbImage& image, std::string& error) override;
     Rect Screen() override;
     int Depth() override { return 24; }
     std::vector<Rect> Monitors() override;

@@ -143,7 +143,7 @@ bool X11Desktop::HandleEvent(void* data) {
 
 DesktopCapabilities X11Desktop::Capabilities() {
     // XWayland sees X11 windows only (its pixels: Unreadable).
-    return {!xwayland_, true};
+    return {!xwayland_, true, false};
 }
 
 std::unique_ptr<HotKeys> X11Desktop::MakeHotKeys() {

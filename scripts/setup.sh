@@ -17,7 +17,7 @@ LG_PACKAGES=(
     qt6-image-formats-plugins hyperfine scrot libx11-dev libxtst-dev libjpeg62-turbo-dev
     libcanberra-dev xclip dbus trayer
     libxrandr-dev libxi-dev x11-xserver-utils x11-xkb-utils weston xwayland libtiff-dev
-    sway grim wtype jq qt6-wayland
+    sway grim wtype jq qt6-wayland wl-clipboard
 )
 
 lg_install_packages() {

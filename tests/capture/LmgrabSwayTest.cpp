@@ -162,16 +162,20 @@ protected:
 };
 
 // Keys bound at run time fire their actions, also after sway reloads its
-// configuration; each grab sway can tell writes exactly what grim reads;
+// configuration; each grab sway can tell writes exactly what grim reads, to
+// a file or the clipboard;
 // what it cannot tell, and keys the person's own configuration binds, are
 // named; --capture asks the tool; the keys are gone from sway when the tool
 // ends, the person's own binding stays.
 TEST_F(LmgrabOnSway, HotKeysFireAndEveryGrabWritesWhatGrimReads) {
+    lmgrabtest::Action clip{"clip", 2, 119, 0};
+    clip.saveTo = 2;
     Configure({{"screen", 2, 116, 0},
                {"taken", 2, 120, 0},
                {"client", 5, 'A', 2},
                {"pointer", 2, 117, 3},
-               {"framed", 2, 118, 1}});
+               {"framed", 2, 118, 1},
+               clip});
     std::string out;
     EXPECT_EQ(Run("lmgrab", {"--check"}, out), 1);
     EXPECT_NE(out.find("problem: action 2 \"taken\": Ctrl+F9 is bound in sway's own "
@@ -206,6 +210,17 @@ TEST_F(LmgrabOnSway, HotKeysFireAndEveryGrabWritesWhatGrimReads) {
     ASSERT_FALSE(framed.empty()) << FileText(At("tool.log"));
     EXPECT_EQ(Pixels(framed), GrimPixels(FocusedRegion(true)));
     std::filesystem::remove(framed);
+
+    // The clipboard, which a client without the focus cannot set by itself.
+    Run("wtype", {"-M", "ctrl", "-k", "F8", "-m", "ctrl"}, out);
+    ASSERT_TRUE(WaitUntil([&] {
+        Run("wl-paste", {"--list-types"}, out);
+        return out == "image/png\n";
+    })) << out
+        << FileText(At("tool.log"));
+    Run("wl-paste", {"--type", "image/png"}, out);
+    std::ofstream(At("pasted.png"), std::ios::binary) << out;
+    EXPECT_EQ(Pixels(At("pasted.png")), GrimPixels(""));
 
     // A reload of sway's configuration forgets bindings made at run time:
     // the tool binds its keys again.
