@@ -17,7 +17,7 @@ LG_PACKAGES=(
     qt6-image-formats-plugins hyperfine scrot libx11-dev libxtst-dev libjpeg62-turbo-dev
     libcanberra-dev xclip dbus trayer
     libxrandr-dev libxi-dev x11-xserver-utils x11-xkb-utils weston xwayland libtiff-dev
-    sway grim wtype jq qt6-wayland wl-clipboard
+    sway grim wtype jq qt6-wayland wl-clipboard libdbus-1-dev xdg-desktop-portal python3-dbus python3-gi
 )
 
 lg_install_packages() {
