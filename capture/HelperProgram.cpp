@@ -66,6 +66,7 @@ bool RunHelper(const std::vector<std::string>& argv, const std::string& input, b
         return false;
     }
     std::vector<char*> args;
+    args.reserve(argv.size() + 1);
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     posix_spawn_file_actions_t actions;
