@@ -265,7 +265,10 @@ bool PortalBus::Connected() const {
 }
 
 void PortalBus::Pump(int timeoutMs) {
-    dbus_connection_read_write(connection_, timeoutMs);
+    // Messages read during a blocking call wait in the queue already: a
+    // wait for more would miss them until the time is up.
+    if (dbus_connection_get_dispatch_status(connection_) != DBUS_DISPATCH_DATA_REMAINS)
+        dbus_connection_read_write(connection_, timeoutMs);
     while (DBusMessage* raw = dbus_connection_pop_message(connection_)) {
         const Message message{raw};
         if (dbus_message_get_type(raw) != DBUS_MESSAGE_TYPE_SIGNAL) continue;
