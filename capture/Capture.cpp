@@ -146,10 +146,13 @@ CaptureOutcome RunCapture(const TActionKey& a, const TActionKeys& list, Desktop&
             out.error = "the rectangle drawn with the mouse needs a desktop to draw on";
             return out;
         }
+        // The screen first: a desktop that learns its size from a picture
+        // (the portal's) then has one picture for all three.
         RgbImage screen;
+        const Rect whole = desktop.Screen();
         const std::vector<Rect> monitors = desktop.Monitors();
-        if (!desktop.Grab(desktop.Screen(), screen, out.error)) return out;
-        BlankUnshown(screen, desktop.Screen(), monitors);
+        if (!desktop.Grab(whole, screen, out.error)) return out;
+        BlankUnshown(screen, whole, monitors);
         if (!ui->ChooseRectangle(screen, monitors, area)) {
             out.ok = out.cancelled = true;
             return out;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -35,6 +36,11 @@ protected:
         setenv("XDG_PICTURES_DIR", dir.file("shots").c_str(), 1);
         for (const char* v : {"DISPLAY", "SWAYSOCK", "WAYLAND_DISPLAY", "XDG_CONFIG_HOME"})
             unsetenv(v);
+        // The portal's settings before the bus: a portal the bus starts on
+        // demand, should it, then serves the same back end.
+        const std::string portal = std::string(LG_SOURCE_DIR) + "/tests/capture/portal";
+        setenv("XDG_DESKTOP_PORTAL_DIR", portal.c_str(), 1);
+        setenv("XDG_CURRENT_DESKTOP", "lgtest", 1);
         // A bus of the test's own, stopped last.
         started.push_back(testsupport::SpawnLogged("dbus-daemon",
                                                    {"--session", "--nofork", "--print-address=1"},
@@ -44,13 +50,22 @@ protected:
         const std::string address =
             FileText(dir.file("bus")).substr(0, FileText(dir.file("bus")).find('\n'));
         setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
-        const std::string portal = std::string(LG_SOURCE_DIR) + "/tests/capture/portal";
-        started.push_back(testsupport::Spawn("/usr/bin/python3",
-                                             {portal + "/fake-backend.py", Log(), dir.path()}));
+        started.push_back(testsupport::SpawnLogged(
+            "/usr/bin/python3", {portal + "/fake-backend.py", Log(), dir.path()},
+            dir.file("backend.err"), dir.file("backend.err")));
         ASSERT_TRUE(WaitUntil([&] { return FileText(Log()).find("ready") != std::string::npos; }));
-        setenv("XDG_DESKTOP_PORTAL_DIR", portal.c_str(), 1);
-        setenv("XDG_CURRENT_DESKTOP", "lgtest", 1);
-        started.push_back(testsupport::Spawn("/usr/libexec/xdg-desktop-portal", {"--replace"}));
+        started.push_back(testsupport::SpawnLogged("/usr/libexec/xdg-desktop-portal", {"--replace"},
+                                                   dir.file("portal.log"), dir.file("portal.log")));
+        // Until it owns its name, a call would start another.
+        ASSERT_TRUE(WaitUntil([] {
+            std::string out;
+            RunForOutput("dbus-send",
+                         {"--session", "--print-reply", "--dest=org.freedesktop.DBus",
+                          "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
+                          "string:org.freedesktop.portal.Desktop"},
+                         out);
+            return out.find("boolean true") != std::string::npos;
+        })) << FileText(dir.file("portal.log"));
         started.push_back(testsupport::SpawnLogged(
             "weston", {"--backend=headless-backend.so", "--socket=wayland-lgtest", "--idle-time=0"},
             dir.file("weston.log"), dir.file("weston.log")));
@@ -139,7 +154,7 @@ TEST_F(LmgrabOnPortal, ShortcutsBoundByNameFireAndWriteThePortalsScreenshot) {
     for (const auto& e : std::filesystem::directory_iterator(dir.path()))
         EXPECT_EQ(e.path().filename().string().rfind("portal-shot-", 0), std::string::npos);
 
-    Configure({{"screen", 2, 116, 0}, {"again", 4, 'Q', 0}});
+    Configure({{"screen", 2, 116, 0}, {"again", 4, 'Q', 0}, {"draw", 2, 118, 4}});
     std::string err;
     ASSERT_EQ(RunCapturing(Bin("lgevent"), {"set", "Lumagrabber configuration changed."}, err), 0);
     ASSERT_TRUE(WaitUntil([&] {
@@ -149,6 +164,21 @@ TEST_F(LmgrabOnPortal, ShortcutsBoundByNameFireAndWriteThePortalsScreenshot) {
     EXPECT_EQ(Shots().size(), 2u);
     EXPECT_EQ(FileText(dir.file("tool.out")),
               Shots()[0] + "\n");  // only the press was the tool's own
+
+    // A rectangle is drawn on one screenshot, the only one it takes.
+    const auto screenshots = [&] {
+        const std::string log = FileText(Log());
+        std::size_t n = 0;
+        for (auto at = log.find("screenshot"); at != std::string::npos;
+             at = log.find("screenshot", at + 1))
+            ++n;
+        return n;
+    };
+    const std::size_t before = screenshots();
+    Press("Action3");
+    ASSERT_TRUE(WaitUntil([&] { return screenshots() > before; }));
+    std::this_thread::sleep_for(1s);  // time enough for a second one
+    EXPECT_EQ(screenshots(), before + 1);
 }
 
 }  // namespace
