@@ -25,16 +25,7 @@ std::string FilePath(const std::string& uri) {
     const std::string scheme = "file://";
     if (uri.compare(0, scheme.size(), scheme) != 0) return "";
     std::string path;
-    for (std::size_t i = scheme.size(); i < uri.size(); ++i) {
-        const int high = i + 2 < uri.size() ? platform::HexDigit(uri[i + 1]) : -1;
-        const int low = i + 2 < uri.size() ? platform::HexDigit(uri[i + 2]) : -1;
-        if (uri[i] == '%' && high >= 0 && low >= 0) {
-            path += static_cast<char>(high * 16 + low);
-            i += 2;
-        } else {
-            path += uri[i];
-        }
-    }
+    if (!platform::PercentDecoded(std::string_view(uri).substr(scheme.size()), path)) return "";
     return path.empty() || path[0] != '/' ? "" : path;
 }
 
@@ -57,7 +48,7 @@ std::unique_ptr<PortalDesktop> PortalDesktop::Open(std::string& error) {
 
 std::unique_ptr<HotKeys> PortalDesktop::MakeHotKeys() {
     std::string error;
-    return PortalHotKeys::Open(error);
+    return PortalHotKeys::Open(bus_, error);
 }
 
 bool PortalDesktop::TakePicture(std::string& error) {

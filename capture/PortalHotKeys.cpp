@@ -22,9 +22,8 @@ bool SameBindings(const std::vector<HotKeyBinding>& a, const std::vector<HotKeyB
 
 }  // namespace
 
-std::unique_ptr<PortalHotKeys> PortalHotKeys::Open(std::string& error) {
-    auto bus = PortalBus::Connect(kAnswerMs, error);
-    if (!bus) return nullptr;
+std::unique_ptr<PortalHotKeys> PortalHotKeys::Open(std::shared_ptr<PortalBus> bus,
+                                                   std::string& error) {
     if (bus->Version(kShortcuts) == 0) {
         error = "the desktop portal offers no global shortcuts";
         return nullptr;

@@ -38,9 +38,9 @@ std::string SwayComboKey(const std::string& combo) {
     return key;
 }
 
-std::unique_ptr<SwayHotKeys> SwayHotKeys::Open(const std::string& socket, std::string& error) {
-    auto commands = SwayIpc::Connect(socket, error);
-    auto events = commands ? SwayIpc::Connect(socket, error) : nullptr;
+std::unique_ptr<SwayHotKeys> SwayHotKeys::Open(std::shared_ptr<SwayIpc> commands,
+                                               const std::string& socket, std::string& error) {
+    auto events = SwayIpc::Connect(socket, error);
     JsonValue reply;
     // Workspace events include "reload", after which sway has forgotten
     // every binding made at run time.

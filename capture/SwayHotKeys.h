@@ -18,7 +18,9 @@ std::string SwayComboKey(const std::string& combo);
 
 class SwayHotKeys : public HotKeys {
 public:
-    static std::unique_ptr<SwayHotKeys> Open(const std::string& socket, std::string& error);
+    // commands: the desktop's own connection; events come on one of their own.
+    static std::unique_ptr<SwayHotKeys> Open(std::shared_ptr<SwayIpc> commands,
+                                             const std::string& socket, std::string& error);
     ~SwayHotKeys() override;
 
     std::vector<Outcome> Arm(const std::vector<HotKeyBinding>& keys) override;
@@ -27,13 +29,14 @@ public:
     void ProcessEvents(const std::function<void(int id)>& pressed) override;
 
 private:
-    SwayHotKeys(std::unique_ptr<SwayIpc> commands, std::unique_ptr<SwayIpc> events)
+    SwayHotKeys(std::shared_ptr<SwayIpc> commands, std::unique_ptr<SwayIpc> events)
         : commands_(std::move(commands)), events_(std::move(events)) {}
     // The combinations the user's configuration binds, as SwayComboKey gives them.
     std::map<std::string, bool> UsersBindings();
     bool Run(const std::string& command);
 
-    std::unique_ptr<SwayIpc> commands_, events_;
+    std::shared_ptr<SwayIpc> commands_;
+    std::unique_ptr<SwayIpc> events_;
     std::map<std::string, int> bound_;   // our combination -> the id it fires
     std::vector<HotKeyBinding> wanted_;  // bound again after sway reloads
 };

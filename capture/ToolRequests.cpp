@@ -47,23 +47,6 @@ std::string Escaped(const std::string& text) {
     return out;
 }
 
-bool Unescaped(const std::string& field, std::string& text) {
-    text.clear();
-    for (std::size_t i = 0; i < field.size(); ++i) {
-        if (field[i] != '%') {
-            text += field[i];
-            continue;
-        }
-        if (i + 2 >= field.size()) return false;
-        const int high = platform::HexDigit(field[i + 1]);
-        const int low = platform::HexDigit(field[i + 2]);
-        if (high < 0 || low < 0) return false;
-        text += static_cast<char>(high * 16 + low);
-        i += 2;
-    }
-    return true;
-}
-
 // The line's fields, without its end.
 std::vector<std::string> Fields(const std::string& line) {
     std::vector<std::string> fields(1);
@@ -146,7 +129,7 @@ bool ParseRequest(const std::string& line, ToolRequest& request) {
         !platform::ParseUnsigned(fields[1], 1u << 30, number))
         return false;
     request.number = static_cast<int>(number);
-    return Unescaped(fields[2], request.session);
+    return platform::PercentDecoded(fields[2], request.session);
 }
 
 std::string FormatReply(const ToolReply& reply) {
@@ -163,7 +146,7 @@ bool ParseReply(const std::string& line, ToolReply& reply) {
     for (const KindName& k : kKinds) {
         if (fields[0] == k.name) {
             reply.kind = k.kind;
-            return Unescaped(fields[1], reply.text);
+            return platform::PercentDecoded(fields[1], reply.text);
         }
     }
     return false;

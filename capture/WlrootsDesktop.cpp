@@ -67,7 +67,7 @@ std::unique_ptr<WlrootsDesktop> WlrootsDesktop::Open(std::string& error) {
 
 std::unique_ptr<HotKeys> WlrootsDesktop::MakeHotKeys() {
     std::string error;
-    return SwayHotKeys::Open(socket_, error);
+    return SwayHotKeys::Open(ipc_, socket_, error);
 }
 
 std::vector<Rect> WlrootsDesktop::Monitors() {

@@ -30,11 +30,11 @@ public:
     bool Grab(const Rect& area, RgbImage& image, std::string& error) override;
 
 private:
-    WlrootsDesktop(std::string socket, std::unique_ptr<SwayIpc> ipc)
+    WlrootsDesktop(std::string socket, std::shared_ptr<SwayIpc> ipc)
         : socket_(std::move(socket)), ipc_(std::move(ipc)) {}
 
     std::string socket_;
-    std::unique_ptr<SwayIpc> ipc_;
+    std::shared_ptr<SwayIpc> ipc_;  // shared with its hot keys' commands
 };
 
 // A binary PPM (P6, 8 bits) as grim writes it; false for anything else.

@@ -180,7 +180,8 @@ int CaptureOnce(int argc, char** argv) {
     const TActionKey& action = list.Get(static_cast<int>(number - 1));
     // A plain file action loads no desktop: a script's capture stays quick.
     const std::string sound = action.Sound.empty() ? list.DefaultSound : action.Sound;
-    const bool asks = action.SaveTo == codes::kClipboard ||
+    // A desktop that serves its clipboard itself (wl-copy) needs no Qt for it.
+    const bool asks = (action.SaveTo == codes::kClipboard && !desktop->Capabilities().clipboard) ||
                       action.GrabMethod == codes::kArbitraryRectangle ||
                       (action.SaveTo != codes::kNoOutput && action.QuerryFName) || !sound.empty();
     if (asks) {

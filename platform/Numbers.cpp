@@ -39,6 +39,22 @@ std::string PercentEscaped(unsigned char byte) {
     return {'%', HexDigitChar(byte >> 4), HexDigitChar(byte)};
 }
 
+bool PercentDecoded(std::string_view text, std::string& bytes) {
+    bytes.clear();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            bytes += text[i];
+            continue;
+        }
+        const int high = i + 2 < text.size() ? HexDigit(text[i + 1]) : -1;
+        const int low = i + 2 < text.size() ? HexDigit(text[i + 2]) : -1;
+        if (high < 0 || low < 0) return false;
+        bytes += static_cast<char>(high * 16 + low);
+        i += 2;
+    }
+    return true;
+}
+
 std::string HexString(std::string_view bytes) {
     std::string s;
     s.reserve(bytes.size() * 2);

@@ -15,6 +15,9 @@ int HexDigit(char c);
 char HexDigitChar(unsigned value, bool lowerCase = false);
 // "%XX": a byte escaped as in URIs and our file names.
 std::string PercentEscaped(unsigned char byte);
+// Text with each "%XX" turned back into its byte; false for a "%" without
+// two hexadecimal digits.
+bool PercentDecoded(std::string_view text, std::string& bytes);
 
 // 1 to maxDigits hexadecimal digits, without a prefix.
 bool ParseHexDigits(std::string_view digits, std::size_t maxDigits, std::uint64_t& n);
