@@ -46,3 +46,17 @@ std::string DesktopKeyText(const HotKey& key, KeyStyle style) {
     if (IsFunctionKey(vk)) return text + "F" + std::to_string(vk - codes::kKeyF1 + 1);
     return text + static_cast<char>(s.lowerCase && IsLetterKey(vk) ? vk - 'A' + 'a' : vk);
 }
+
+int QtKeyCode(const HotKey& key) {
+    // Qt's numbering, which KDE's global shortcuts speak: digits and capital
+    // letters are their ASCII codes, F1 is 0x01000030, modifiers high bits.
+    constexpr int kQtF1 = 0x01000030, kQtShift = 0x02000000, kQtCtrl = 0x04000000,
+                  kQtAlt = 0x08000000;
+    const int vk = key.virtualKey;
+    if (!IsOfferedKey(vk)) return 0;
+    int code = IsFunctionKey(vk) ? kQtF1 + (vk - codes::kKeyF1) : vk;
+    if (key.modifiers & codes::kCtrl) code |= kQtCtrl;
+    if (key.modifiers & codes::kAlt) code |= kQtAlt;
+    if (key.modifiers & codes::kShift) code |= kQtShift;
+    return code;
+}

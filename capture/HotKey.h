@@ -26,3 +26,6 @@ enum class KeyStyle {
 };
 // "" for a key outside the 48 offered.
 std::string DesktopKeyText(const HotKey& key, KeyStyle style);
+// The key as a Qt key code with its modifiers (KDE's global shortcuts);
+// 0 for a key outside the 48 offered.
+int QtKeyCode(const HotKey& key);

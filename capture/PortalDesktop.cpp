@@ -37,7 +37,7 @@ std::unique_ptr<PortalDesktop> PortalDesktop::Open(std::string& error) {
         error = "no session bus answers, so no desktop portal can be reached";
         return nullptr;
     }
-    auto bus = PortalBus::Connect(kFindPortalMs, error);
+    auto bus = BusConnection::ConnectToPortal(kFindPortalMs, error);
     if (!bus) return nullptr;
     if (bus->Version(kScreenshot) == 0) {
         error = "the desktop portal offers no screenshots";
@@ -53,10 +53,10 @@ std::unique_ptr<HotKeys> PortalDesktop::MakeHotKeys() {
 
 bool PortalDesktop::TakePicture(std::string& error) {
     JsonValue results;
-    if (!bus_->Call(kScreenshot, "Screenshot",
-                    {PortalArg::String(""),
-                     PortalArg::Options({{"interactive", "false"}}, {"interactive"})},
-                    kPictureMs, results, error)) {
+    if (!bus_->Call(
+            kScreenshot, "Screenshot",
+            {BusArg::String(""), BusArg::Options({{"interactive", "false"}}, {"interactive"})},
+            kPictureMs, results, error)) {
         error = "the desktop gave no screenshot: " + error;
         return false;
     }

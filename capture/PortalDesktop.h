@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "capture/BusConnection.h"
 #include "capture/Desktop.h"
-#include "capture/PortalBus.h"
 
 class PortalDesktop : public Desktop {
 public:
@@ -33,11 +33,11 @@ public:
     bool Grab(const Rect& area, RgbImage& image, std::string& error) override;
 
 private:
-    explicit PortalDesktop(std::shared_ptr<PortalBus> bus) : bus_(std::move(bus)) {}
+    explicit PortalDesktop(std::shared_ptr<BusConnection> bus) : bus_(std::move(bus)) {}
     bool TakePicture(std::string& error);
 
-    std::shared_ptr<PortalBus> bus_;  // shared with its hot keys: one connection
-    RgbImage picture_;                // the last one taken, and when
+    std::shared_ptr<BusConnection> bus_;  // shared with its hot keys: one connection
+    RgbImage picture_;                    // the last one taken, and when
     std::chrono::steady_clock::time_point taken_{};
     std::string error_;  // why the last picture could not be taken
 };

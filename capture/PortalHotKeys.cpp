@@ -22,7 +22,7 @@ bool SameBindings(const std::vector<HotKeyBinding>& a, const std::vector<HotKeyB
 
 }  // namespace
 
-std::unique_ptr<PortalHotKeys> PortalHotKeys::Open(std::shared_ptr<PortalBus> bus,
+std::unique_ptr<PortalHotKeys> PortalHotKeys::Open(std::shared_ptr<BusConnection> bus,
                                                    std::string& error) {
     if (bus->Version(kShortcuts) == 0) {
         error = "the desktop portal offers no global shortcuts";
@@ -54,14 +54,14 @@ std::vector<HotKeys::Outcome> PortalHotKeys::Arm(const std::vector<HotKeyBinding
 
     std::string error;
     JsonValue results;
-    const PortalArg options = PortalArg::Options({{"session_handle_token", bus_->Token()}});
+    const BusArg options = BusArg::Options({{"session_handle_token", bus_->Token()}});
     if (!bus_->Call(kShortcuts, "CreateSession", {options}, kAnswerMs, results, error)) {
         for (Outcome& o : outcomes_) o.detail = "refused by the desktop portal (" + error + ")";
         return outcomes_;
     }
     session_ = results["session_handle"].string;
 
-    PortalArg shortcuts = PortalArg::Shortcuts({});
+    BusArg shortcuts = BusArg::Shortcuts({});
     for (const HotKeyBinding& k : keys) {
         const std::string trigger = DesktopKeyText(k.key, KeyStyle::Portal);
         if (trigger.empty()) {
@@ -72,8 +72,8 @@ std::vector<HotKeys::Outcome> PortalHotKeys::Arm(const std::vector<HotKeyBinding
         shortcuts.shortcuts.push_back(
             {k.name, {{"description", k.description}, {"preferred_trigger", trigger}}});
     }
-    const std::vector<PortalArg> args{PortalArg::Path(session_), shortcuts, PortalArg::String(""),
-                                      PortalArg::Options()};
+    const std::vector<BusArg> args{BusArg::Path(session_), shortcuts, BusArg::String(""),
+                                   BusArg::Options()};
     if (!bus_->Call(kShortcuts, "BindShortcuts", args, kBindMs, results, error)) {
         for (Outcome& o : outcomes_) o.detail = "not bound: " + error;
         return outcomes_;
@@ -94,7 +94,7 @@ void PortalHotKeys::ProcessEvents(const std::function<void(int id)>& pressed) {
         std::fprintf(stderr, "lmgrab: the session bus has gone, and lmgrab with it\n");
         std::exit(1);
     }
-    for (const PortalSignal& s : bus_->TakeSignals()) {
+    for (const BusMessage& s : bus_->TakeSignals()) {
         if (s.member != "Activated" || s.interface != kShortcuts || s.args.items.size() < 2 ||
             s.args.items[0].string != session_)
             continue;

@@ -9,13 +9,14 @@
 #include <memory>
 #include <string>
 
+#include "capture/BusConnection.h"
 #include "capture/HotKeys.h"
-#include "capture/PortalBus.h"
 
 class PortalHotKeys : public HotKeys {
 public:
     // nullptr where the portal has no global shortcuts.
-    static std::unique_ptr<PortalHotKeys> Open(std::shared_ptr<PortalBus> bus, std::string& error);
+    static std::unique_ptr<PortalHotKeys> Open(std::shared_ptr<BusConnection> bus,
+                                               std::string& error);
     ~PortalHotKeys() override;
 
     std::vector<Outcome> Arm(const std::vector<HotKeyBinding>& keys) override;
@@ -24,10 +25,10 @@ public:
     void ProcessEvents(const std::function<void(int id)>& pressed) override;
 
 private:
-    explicit PortalHotKeys(std::shared_ptr<PortalBus> bus) : bus_(std::move(bus)) {}
+    explicit PortalHotKeys(std::shared_ptr<BusConnection> bus) : bus_(std::move(bus)) {}
     void CloseSession();
 
-    std::shared_ptr<PortalBus> bus_;
+    std::shared_ptr<BusConnection> bus_;
     std::string session_;
     std::vector<HotKeyBinding> bound_;  // what the session was made for
     std::vector<Outcome> outcomes_;     // and what became of it

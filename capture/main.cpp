@@ -20,6 +20,7 @@
 #include "capture/DesktopModule.h"
 #include "capture/ExportBindings.h"
 #include "capture/HotKeys.h"
+#include "capture/KdeDesktop.h"
 #include "capture/PortalDesktop.h"
 #include "capture/StoredConfiguration.h"
 #include "capture/ToolRequests.h"
@@ -52,8 +53,9 @@ int Fail(const std::string& message) {
 
 // The desktop of this session, chosen once at start: sway (and wlroots
 // desktops that speak its IPC) where SWAYSOCK is set; on other Wayland
-// desktops the desktop portal where it answers; else X11 where an X display
-// is named (XWayland included; it says what it cannot see).
+// desktops KWin where it offers screenshots, else the desktop portal where it
+// answers; else X11 where an X display is named (XWayland included; it says
+// what it cannot see).
 std::unique_ptr<Desktop> OpenSessionDesktop(std::string& error) {
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     const char* sway = std::getenv("SWAYSOCK");
@@ -61,13 +63,15 @@ std::unique_ptr<Desktop> OpenSessionDesktop(std::string& error) {
     if (wayland && *wayland && sway && *sway) return WlrootsDesktop::Open(error);
     std::string noPortal;
     if (wayland && *wayland) {
+        if (auto kde = KdeDesktop::Open(noPortal)) return kde;
         if (auto portal = PortalDesktop::Open(noPortal)) return portal;
     }
     if (display && *display) return X11Desktop::Open(error);
     error = wayland && *wayland
                 ? "this Wayland desktop has no way for lmgrab to read the screen or bind keys (" +
                       noPortal +
-                      "; lmgrab works on sway, through the desktop portal and on X11); lmgrab "
+                      "; lmgrab works on sway, KDE Plasma, through the desktop portal and on "
+                      "X11); lmgrab "
                       "--export-bindings gives the desktop's own key bindings for the actions"
                 : "no X display (DISPLAY is not set) and no Wayland desktop; lmgrab works on an "
                   "X11 desktop and on Wayland";

@@ -1,4 +1,4 @@
-#include "capture/PortalBus.h"
+#include "capture/BusConnection.h"
 
 #include <dbus/dbus.h>
 
@@ -57,24 +57,24 @@ void AppendOptions(DBusMessageIter* to, const Pairs& options,
     dbus_message_iter_close_container(to, &array);
 }
 
-void Append(DBusMessage* message, const PortalArg& arg) {
+void Append(DBusMessage* message, const BusArg& arg) {
     DBusMessageIter it;
     dbus_message_iter_init_append(message, &it);
     const char* text = arg.text.c_str();
     switch (arg.kind) {
-        case PortalArg::Kind::String:
+        case BusArg::Kind::String:
             dbus_message_iter_append_basic(&it, DBUS_TYPE_STRING, &text);
             break;
-        case PortalArg::Kind::ObjectPath:
+        case BusArg::Kind::ObjectPath:
             dbus_message_iter_append_basic(&it, DBUS_TYPE_OBJECT_PATH, &text);
             break;
-        case PortalArg::Kind::Options:
+        case BusArg::Kind::Options:
             AppendOptions(&it, arg.options, arg.bools);
             break;
-        case PortalArg::Kind::Raw:
+        case BusArg::Kind::Raw:
             if (arg.append) arg.append(&it);
             break;
-        case PortalArg::Kind::Shortcuts: {
+        case BusArg::Kind::Shortcuts: {
             DBusMessageIter array;
             dbus_message_iter_open_container(&it, DBUS_TYPE_ARRAY, "(sa{sv})", &array);
             for (const auto& [id, options] : arg.shortcuts) {
@@ -167,6 +167,49 @@ JsonValue Read(DBusMessageIter* it, int depth) {
 
 }  // namespace
 
+BusArg BusArg::Int32(int value) {
+    return Raw([value](DBusMessageIter* it) {
+        const dbus_int32_t v = value;
+        dbus_message_iter_append_basic(it, DBUS_TYPE_INT32, &v);
+    });
+}
+
+BusArg BusArg::UInt32(unsigned value) {
+    return Raw([value](DBusMessageIter* it) {
+        const dbus_uint32_t v = value;
+        dbus_message_iter_append_basic(it, DBUS_TYPE_UINT32, &v);
+    });
+}
+
+BusArg BusArg::Strings(std::vector<std::string> texts) {
+    return Raw([texts = std::move(texts)](DBusMessageIter* it) {
+        DBusMessageIter array;
+        dbus_message_iter_open_container(it, DBUS_TYPE_ARRAY, "s", &array);
+        for (const std::string& t : texts) {
+            const char* text = t.c_str();
+            dbus_message_iter_append_basic(&array, DBUS_TYPE_STRING, &text);
+        }
+        dbus_message_iter_close_container(it, &array);
+    });
+}
+
+BusArg BusArg::Int32s(std::vector<int> values) {
+    return Raw([values = std::move(values)](DBusMessageIter* it) {
+        DBusMessageIter array;
+        dbus_message_iter_open_container(it, DBUS_TYPE_ARRAY, "i", &array);
+        for (const int value : values) {
+            const dbus_int32_t v = value;
+            dbus_message_iter_append_basic(&array, DBUS_TYPE_INT32, &v);
+        }
+        dbus_message_iter_close_container(it, &array);
+    });
+}
+
+BusArg BusArg::Fd(int fd) {
+    return Raw(
+        [fd](DBusMessageIter* it) { dbus_message_iter_append_basic(it, DBUS_TYPE_UNIX_FD, &fd); });
+}
+
 JsonValue MessageArgs(DBusMessage* message) {
     JsonValue args;
     args.type = JsonValue::Type::Array;
@@ -178,14 +221,14 @@ JsonValue MessageArgs(DBusMessage* message) {
     return args;
 }
 
-PortalBus::PortalBus(DBusConnection* connection) : connection_(connection) {}
+BusConnection::BusConnection(DBusConnection* connection) : connection_(connection) {}
 
-PortalBus::~PortalBus() {
+BusConnection::~BusConnection() {
     dbus_connection_close(connection_);
     dbus_connection_unref(connection_);
 }
 
-std::unique_ptr<PortalBus> PortalBus::Connect(int timeoutMs, std::string& error) {
+std::unique_ptr<BusConnection> BusConnection::Open(std::string& error) {
     Error e;
     DBusConnection* connection = dbus_bus_get_private(DBUS_BUS_SESSION, &e.e);
     if (!connection) {
@@ -193,12 +236,26 @@ std::unique_ptr<PortalBus> PortalBus::Connect(int timeoutMs, std::string& error)
         return nullptr;
     }
     dbus_connection_set_exit_on_disconnect(connection, FALSE);
-    std::unique_ptr<PortalBus> bus(new PortalBus(connection));
-    dbus_bus_add_match(connection, "type='signal',sender='org.freedesktop.portal.Desktop'", &e.e);
-    if (dbus_error_is_set(&e.e)) {
-        error = "the session bus refuses to pass on the portal's signals (" + e.Text() + ")";
+    return std::unique_ptr<BusConnection>(new BusConnection(connection));
+}
+
+bool BusConnection::AddMatch(const std::string& rule, std::string& error) {
+    Error e;
+    dbus_bus_add_match(connection_, rule.c_str(), &e.e);
+    if (!dbus_error_is_set(&e.e)) return true;
+    error = "the session bus refuses to pass on signals (" + e.Text() + ")";
+    return false;
+}
+
+std::string BusConnection::UniqueName() const {
+    const char* name = dbus_bus_get_unique_name(connection_);
+    return name ? name : "";
+}
+
+std::unique_ptr<BusConnection> BusConnection::ConnectToPortal(int timeoutMs, std::string& error) {
+    std::unique_ptr<BusConnection> bus = Open(error);
+    if (!bus || !bus->AddMatch("type='signal',sender='org.freedesktop.portal.Desktop'", error))
         return nullptr;
-    }
     bus->DeclareApp();
     JsonValue answer;
     if (!bus->CallPlain(kPortalPath, "org.freedesktop.DBus.Peer", "Ping", {}, timeoutMs, answer,
@@ -209,13 +266,13 @@ std::unique_ptr<PortalBus> PortalBus::Connect(int timeoutMs, std::string& error)
     return bus;
 }
 
-void PortalBus::DeclareApp() {
+void BusConnection::DeclareApp() {
     JsonValue answer;
     std::string error;
     // Newer frontends take the id; older ones read it from the process's
     // systemd scope, "app-<id>-<anything>.scope".
     if (CallPlain(kPortalPath, "org.freedesktop.host.portal.Registry", "Register",
-                  {PortalArg::String(kAppId), PortalArg::Options()}, 2000, answer, error))
+                  {BusArg::String(kAppId), BusArg::Options()}, 2000, answer, error))
         return;
     std::ifstream cgroup("/proc/self/cgroup");
     const std::string scope = std::string("app-") + kAppId + "-";
@@ -223,7 +280,7 @@ void PortalBus::DeclareApp() {
         if (line.find("/" + scope) != std::string::npos) return;
     }
     const auto pid = static_cast<dbus_uint32_t>(::getpid());
-    const auto pids = PortalArg::Raw([pid](DBusMessageIter* it) {
+    const auto pids = BusArg::Raw([pid](DBusMessageIter* it) {
         DBusMessageIter array, item, variant, list;
         dbus_message_iter_open_container(it, DBUS_TYPE_ARRAY, "(sv)", &array);
         dbus_message_iter_open_container(&array, DBUS_TYPE_STRUCT, nullptr, &item);
@@ -237,7 +294,7 @@ void PortalBus::DeclareApp() {
         dbus_message_iter_close_container(&array, &item);
         dbus_message_iter_close_container(it, &array);
     });
-    const auto none = PortalArg::Raw([](DBusMessageIter* it) {
+    const auto none = BusArg::Raw([](DBusMessageIter* it) {
         DBusMessageIter array;
         dbus_message_iter_open_container(it, DBUS_TYPE_ARRAY, "(sa(sv))", &array);
         dbus_message_iter_close_container(it, &array);
@@ -245,75 +302,96 @@ void PortalBus::DeclareApp() {
     // Without a user's systemd this fails, and the portal sees no id.
     CallService("org.freedesktop.systemd1", "/org/freedesktop/systemd1",
                 "org.freedesktop.systemd1.Manager", "StartTransientUnit",
-                {PortalArg::String(scope + std::to_string(pid) + ".scope"),
-                 PortalArg::String("fail"), pids, none},
+                {BusArg::String(scope + std::to_string(pid) + ".scope"), BusArg::String("fail"),
+                 pids, none},
                 2000, answer, error);
 }
 
-std::string PortalBus::Token() {
+std::string BusConnection::Token() {
     return "lmgrab" + std::to_string(++tokens_);
 }
 
-int PortalBus::Descriptor() const {
+int BusConnection::Descriptor() const {
     int fd = -1;
     dbus_connection_get_unix_fd(connection_, &fd);
     return fd;
 }
 
-bool PortalBus::Connected() const {
+bool BusConnection::Connected() const {
     return dbus_connection_get_is_connected(connection_);
 }
 
-void PortalBus::Pump(int timeoutMs) {
+void BusConnection::Pump(int timeoutMs) {
     // Messages read during a blocking call wait in the queue already: a
     // wait for more would miss them until the time is up.
     if (dbus_connection_get_dispatch_status(connection_) != DBUS_DISPATCH_DATA_REMAINS)
         dbus_connection_read_write(connection_, timeoutMs);
     while (DBusMessage* raw = dbus_connection_pop_message(connection_)) {
         const Message message{raw};
-        if (dbus_message_get_type(raw) != DBUS_MESSAGE_TYPE_SIGNAL) continue;
+        const int type = dbus_message_get_type(raw);
+        if (type != DBUS_MESSAGE_TYPE_SIGNAL && type != DBUS_MESSAGE_TYPE_METHOD_CALL) continue;
+        const bool call = type == DBUS_MESSAGE_TYPE_METHOD_CALL;
+        if (call) {
+            // Answered at once, empty: the caller waits for nothing of ours.
+            const Message reply{dbus_message_new_method_return(raw)};
+            if (reply.m) dbus_connection_send(connection_, reply.m, nullptr);
+        }
         const char* interface = dbus_message_get_interface(raw);
         const char* member = dbus_message_get_member(raw);
         const char* path = dbus_message_get_path(raw);
-        signals_.push_back(
-            {interface ? interface : "", member ? member : "", path ? path : "", MessageArgs(raw)});
+        signals_.push_back({interface ? interface : "", member ? member : "", path ? path : "",
+                            MessageArgs(raw), call});
     }
 }
 
-std::vector<PortalSignal> PortalBus::TakeSignals() {
+bool BusConnection::TakeFirst(const std::function<bool(const BusMessage&)>& wanted,
+                              BusMessage& message) {
+    Pump(0);
+    for (auto it = signals_.begin(); it != signals_.end(); ++it) {
+        if (!wanted(*it)) continue;
+        message = std::move(*it);
+        signals_.erase(it);
+        return true;
+    }
+    return false;
+}
+
+std::vector<BusMessage> BusConnection::TakeSignals() {
     Pump(0);
     return std::exchange(signals_, {});
 }
 
-bool PortalBus::CallPlain(const std::string& path, const std::string& interface,
-                          const std::string& method, const std::vector<PortalArg>& args,
-                          int timeoutMs, JsonValue& answer, std::string& error) {
+bool BusConnection::CallPlain(const std::string& path, const std::string& interface,
+                              const std::string& method, const std::vector<BusArg>& args,
+                              int timeoutMs, JsonValue& answer, std::string& error) {
     return CallService(kPortal, path, interface, method, args, timeoutMs, answer, error);
 }
 
-bool PortalBus::CallService(const std::string& service, const std::string& path,
-                            const std::string& interface, const std::string& method,
-                            const std::vector<PortalArg>& args, int timeoutMs, JsonValue& answer,
-                            std::string& error) {
+bool BusConnection::CallService(const std::string& service, const std::string& path,
+                                const std::string& interface, const std::string& method,
+                                const std::vector<BusArg>& args, int timeoutMs, JsonValue& answer,
+                                std::string& error) {
     const Message call{dbus_message_new_method_call(service.c_str(), path.c_str(),
                                                     interface.c_str(), method.c_str())};
     if (!call.m) return error = "out of memory", false;
-    for (const PortalArg& a : args) Append(call.m, a);
+    for (const BusArg& a : args) Append(call.m, a);
     Error e;
     const Message reply{
         dbus_connection_send_with_reply_and_block(connection_, call.m, timeoutMs, &e.e)};
     if (!reply.m) {
         error = e.Text();
+        lastErrorName_ = e.e.name ? e.e.name : "";
         return false;
     }
+    lastErrorName_.clear();
     answer = MessageArgs(reply.m);
     return true;
 }
 
-unsigned PortalBus::Version(const std::string& interface) {
+unsigned BusConnection::Version(const std::string& interface) {
     JsonValue answer;
     std::string error;
-    const std::vector<PortalArg> args{PortalArg::String(interface), PortalArg::String("version")};
+    const std::vector<BusArg> args{BusArg::String(interface), BusArg::String("version")};
     if (!CallPlain(kPortalPath, "org.freedesktop.DBus.Properties", "Get", args, 2000, answer,
                    error) ||
         answer.items.empty())
@@ -321,11 +399,11 @@ unsigned PortalBus::Version(const std::string& interface) {
     return static_cast<unsigned>(answer.items[0].number);
 }
 
-bool PortalBus::Call(const std::string& interface, const std::string& method,
-                     std::vector<PortalArg> args, int timeoutMs, JsonValue& results,
-                     std::string& error) {
+bool BusConnection::Call(const std::string& interface, const std::string& method,
+                         std::vector<BusArg> args, int timeoutMs, JsonValue& results,
+                         std::string& error) {
     const std::string token = Token();
-    if (args.empty() || args.back().kind != PortalArg::Kind::Options) {
+    if (args.empty() || args.back().kind != BusArg::Kind::Options) {
         error = "a portal request needs its options";
         return false;
     }

@@ -1,0 +1,283 @@
+#include "capture/KdeDesktop.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <fstream>
+#include <utility>
+
+#include "capture/KdeHotKeys.h"
+#include "capture/WaylandClipboard.h"
+#include "platform/NamedObjects.h"
+#include "platform/SessionBus.h"
+
+namespace {
+
+constexpr const char* kKWin = "org.kde.KWin";
+constexpr const char* kShotPath = "/org/kde/KWin/ScreenShot2";
+constexpr const char* kShot = "org.kde.KWin.ScreenShot2";
+constexpr const char* kNotAuthorized = "org.kde.KWin.ScreenShot2.Error.NoAuthorized";
+constexpr int kAnswerMs = 3000;
+// KWin paints a frame for a picture, and a busy desktop may take a while.
+constexpr int kPictureMs = 10000;
+// The facts a Screen() asked for serve the rest of that action.
+constexpr auto kFresh = std::chrono::seconds(2);
+
+// picture's pixels from (dx, dy) on, in a width x height picture; black
+// where it has none.
+RgbImage Placed(const RgbImage& picture, int dx, int dy, int width, int height) {
+    if (dx == 0 && dy == 0 && picture.width == width && picture.height == height) return picture;
+    RgbImage out(width, height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const int sx = x + dx, sy = y + dy;
+            if (sx >= 0 && sy >= 0 && sx < picture.width && sy < picture.height)
+                out.At(x, y) = picture.At(sx, sy);
+        }
+    }
+    return out;
+}
+
+// Reads exactly size bytes from fd, or until it ends or the time is up.
+std::string ReadPipe(int fd, std::size_t size, int timeoutMs) {
+    std::string bytes(size, '\0');
+    std::size_t got = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (got < size) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        pollfd p{fd, POLLIN, 0};
+        if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) break;
+        const ssize_t n = ::read(fd, bytes.data() + got, size - got);
+        if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) break;
+        if (n > 0) got += static_cast<std::size_t>(n);
+    }
+    bytes.resize(got);
+    return bytes;
+}
+
+std::string ExecutablePath() {
+    char path[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    return n > 0 ? std::string(path, static_cast<std::size_t>(n)) : "lmgrab";
+}
+
+}  // namespace
+
+std::unique_ptr<KdeDesktop> KdeDesktop::Open(std::string& error) {
+    if (!platform::SessionBusRuns() || !platform::SessionBusAnswers(500)) {
+        error = "no session bus answers, so KWin cannot be reached";
+        return nullptr;
+    }
+    std::shared_ptr<BusConnection> bus = BusConnection::Open(error);
+    if (!bus) return nullptr;
+    JsonValue answer;
+    if (!bus->CallService(kKWin, kShotPath, "org.freedesktop.DBus.Properties", "Get",
+                          {BusArg::String(kShot), BusArg::String("Version")}, kAnswerMs, answer,
+                          error)) {
+        error = "no KWin with screenshots on the session bus (" + error + ")";
+        return nullptr;
+    }
+    std::unique_ptr<KdeDesktop> desktop(new KdeDesktop(bus));
+    // One pixel tells at once whether KWin serves us at all.
+    RgbImage probe;
+    std::string why;
+    if (!desktop->Capture(
+            "CaptureArea",
+            {BusArg::Int32(0), BusArg::Int32(0), BusArg::UInt32(1), BusArg::UInt32(1)}, false,
+            probe, why) &&
+        bus->LastErrorName() == kNotAuthorized) {
+        desktop->refused_ =
+            "KWin takes screenshots only for programs whose installed desktop entry allows it: "
+            "install lmgrab.desktop with the lines Exec=" +
+            ExecutablePath() + " and X-KDE-DBUS-Restricted-Interfaces=" + kShot +
+            " (the package installs it), then log in again";
+    }
+    return desktop;
+}
+
+KdeDesktop::~KdeDesktop() = default;
+
+std::unique_ptr<HotKeys> KdeDesktop::MakeHotKeys() {
+    std::string error;
+    return KdeHotKeys::Open(bus_, error);
+}
+
+DesktopClipboard KdeDesktop::PutOnClipboard(const RgbImage& image, std::string& error) {
+    return CopyToWaylandClipboard(image, error);
+}
+
+bool KdeDesktop::AskFacts(std::string& error) {
+    std::string folder;
+    if (!platform::NamedObjectDirectory(folder, error)) return false;
+    const std::string token = std::to_string(::getpid()) + "-" + std::to_string(++questions_);
+    const std::string path = folder + "/lmgrab-kwin-" + token + ".js";
+    const std::string plugin = "lmgrab-" + token;
+    {
+        std::ofstream script(path, std::ios::trunc);
+        script << KWinFactsScript(bus_->UniqueName(), token);
+        if (!script.flush()) {
+            ::unlink(path.c_str());
+            error = "cannot write KWin's script in " + folder;
+            return false;
+        }
+    }
+    JsonValue answer;
+    bool ran =
+        bus_->CallService(kKWin, "/Scripting", "org.kde.kwin.Scripting", "loadScript",
+                          {BusArg::String(path), BusArg::String(plugin)}, kAnswerMs, answer, error);
+    if (ran) {
+        const std::string id = answer.items.empty() ? "" : std::to_string(answer.items[0].Int());
+        // Plasma 6 keeps a script under /Scripting, 5.27 at the top.
+        ran = bus_->CallService(kKWin, "/Scripting/Script" + id, "org.kde.kwin.Script", "run", {},
+                                kAnswerMs, answer, error) ||
+              bus_->CallService(kKWin, "/" + id, "org.kde.kwin.Script", "run", {}, kAnswerMs,
+                                answer, error);
+    }
+    bool told = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnswerMs);
+    while (ran && !told) {
+        BusMessage m;
+        const auto ours = [](const BusMessage& b) { return b.call && b.member == "Facts"; };
+        if (bus_->TakeFirst(ours, m)) {
+            const std::string text = m.args.items.empty() ? "" : m.args.items[0].string;
+            told = ReadKWinFacts(text, facts_, error) && facts_.token == token;
+            if (!error.empty() && !told) break;
+            continue;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0) {
+            error = "KWin did not run lmgrab's script in time";
+            break;
+        }
+        bus_->Wait(static_cast<int>(left));
+    }
+    std::string ignored;
+    bus_->CallService(kKWin, "/Scripting", "org.kde.kwin.Scripting", "unloadScript",
+                      {BusArg::String(plugin)}, kAnswerMs, answer, ignored);
+    ::unlink(path.c_str());
+    if (!told) {
+        if (error.empty()) error = "KWin refused lmgrab's script";
+        error = "KWin does not tell lmgrab its monitors and windows: " + error;
+        return false;
+    }
+    asked_ = std::chrono::steady_clock::now();
+    return true;
+}
+
+bool KdeDesktop::Facts(std::string& error) {
+    if (factsError_.empty() && std::chrono::steady_clock::now() - asked_ < kFresh) return true;
+    factsError_.clear();
+    if (AskFacts(factsError_)) return true;
+    error = factsError_;
+    return false;
+}
+
+Rect KdeDesktop::Screen() {
+    asked_ = {};
+    windowId_.clear();
+    std::string error;
+    if (!Facts(error)) return {};
+    Rect box = facts_.screens[0];
+    for (const Rect& s : facts_.screens) {
+        const int right = std::max(box.x + box.width, s.x + s.width);
+        const int bottom = std::max(box.y + box.height, s.y + s.height);
+        box.x = std::min(box.x, s.x);
+        box.y = std::min(box.y, s.y);
+        box.width = right - box.x;
+        box.height = bottom - box.y;
+    }
+    return box;
+}
+
+std::vector<Rect> KdeDesktop::Monitors() {
+    std::string error;
+    if (!Facts(error)) return {Rect{}};
+    return facts_.screens;
+}
+
+bool KdeDesktop::Pointer(int& x, int& y) {
+    std::string error;
+    if (!Facts(error)) return false;
+    x = facts_.pointerX;
+    y = facts_.pointerY;
+    return true;
+}
+
+bool KdeDesktop::ActiveWindow(bool withFrame, Rect& area, std::string& error) {
+    if (!Facts(error)) return false;
+    if (!facts_.hasActive) {
+        error = "KDE has no active window";
+        return false;
+    }
+    area = withFrame ? facts_.activeFrame : facts_.activeClient;
+    windowId_ = facts_.activeId;
+    windowFrame_ = withFrame;
+    window_ = area;
+    windowBuffer_ = facts_.activeBuffer;
+    return true;
+}
+
+bool KdeDesktop::Capture(const std::string& method, std::vector<BusArg> args, bool withFrame,
+                         RgbImage& image, std::string& error) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+        error = "no pipe for KWin's picture";
+        return false;
+    }
+    args.push_back(BusArg::Options({{"include-decoration", withFrame ? "true" : "false"},
+                                    {"include-cursor", "false"},
+                                    {"native-resolution", "false"}},
+                                   {"include-decoration", "include-cursor", "native-resolution"}));
+    args.push_back(BusArg::Fd(fds[1]));
+    JsonValue answer;
+    const bool called =
+        bus_->CallService(kKWin, kShotPath, kShot, method, args, kPictureMs, answer, error);
+    // The message that carried our end has gone: KWin holds the only writer.
+    ::close(fds[1]);
+    if (!called) {
+        ::close(fds[0]);
+        error = "KWin gave no picture: " + error;
+        return false;
+    }
+    const JsonValue results = answer.items.empty() ? JsonValue{} : answer.items[0];
+    const std::string bytes = ReadPipe(fds[0], KWinPictureBytes(results), kPictureMs);
+    ::close(fds[0]);
+    return ReadKWinPicture(results, bytes, image, error);
+}
+
+bool KdeDesktop::Grab(const Rect& area, RgbImage& image, std::string& error) {
+    if (!refused_.empty()) return error = refused_, false;
+    RgbImage picture;
+    if (!windowId_.empty() && Intersect(area, window_) == area) {
+        // The window alone, as KWin paints it: nothing that covers it.
+        const std::string id = std::exchange(windowId_, "");
+        if (!Capture("CaptureWindow", {BusArg::String(id)}, windowFrame_, picture, error))
+            return false;
+        // A picture larger than the window holds all its surface (a
+        // client-drawn frame's shadow); else it is centred on the window.
+        Rect at = window_;
+        if (picture.width != at.width || picture.height != at.height) {
+            at = {window_.x - (picture.width - window_.width) / 2,
+                  window_.y - (picture.height - window_.height) / 2, picture.width, picture.height};
+            if (picture.width == windowBuffer_.width && picture.height == windowBuffer_.height)
+                at = windowBuffer_;
+        }
+        image = Placed(picture, area.x - at.x, area.y - at.y, area.width, area.height);
+        return true;
+    }
+    if (!Capture("CaptureArea",
+                 {BusArg::Int32(area.x), BusArg::Int32(area.y),
+                  BusArg::UInt32(static_cast<unsigned>(area.width)),
+                  BusArg::UInt32(static_cast<unsigned>(area.height))},
+                 false, picture, error))
+        return false;
+    image = Placed(picture, 0, 0, area.width, area.height);
+    return true;
+}

@@ -1,0 +1,220 @@
+// lmgrab on KDE Plasma's compositor: a virtual kwin_wayland of the test's
+// own on a private session bus (software OpenGL: KWin serves screenshots
+// only when it composites with it). Keys cannot be typed into it (KWin
+// has no virtual keyboard for clients); kglobalaccel's own invokeShortcut
+// fires a shortcut as a press does. Skipped where KWin is not installed
+// (tests/capture/kde/install-kwin.sh installs it).
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "tests/capture/LmgrabFixture.h"
+#include "tests/support/Processes.h"
+#include "tests/support/TempStore.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using testsupport::Bin;
+using testsupport::FileText;
+using testsupport::RunCapturing;
+using testsupport::RunForOutput;
+using testsupport::WaitFor;
+using testsupport::WaitUntil;
+
+constexpr const char* kKWin = "/usr/bin/kwin_wayland";
+
+class LmgrabOnKde : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!std::filesystem::exists(kKWin)) GTEST_SKIP() << "KWin is not installed";
+        ::chmod(dir.path().c_str(), 0700);
+        std::filesystem::create_directories(dir.file("shots"));
+        std::filesystem::create_directories(dir.file("data/applications"));
+        setenv("HOME", dir.path().c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
+        setenv("XDG_PICTURES_DIR", dir.file("shots").c_str(), 1);
+        for (const char* v : {"DISPLAY", "SWAYSOCK", "WAYLAND_DISPLAY", "XDG_CONFIG_HOME"})
+            unsetenv(v);
+        started.push_back(testsupport::SpawnLogged("dbus-daemon",
+                                                   {"--session", "--nofork", "--print-address=1"},
+                                                   dir.file("bus"), dir.file("bus.err")));
+        ASSERT_TRUE(
+            WaitUntil([&] { return FileText(dir.file("bus")).find('\n') != std::string::npos; }));
+        const std::string address =
+            FileText(dir.file("bus")).substr(0, FileText(dir.file("bus")).find('\n'));
+        setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+    }
+    void StartKWin() {
+        // A copy: the installed one carries file capabilities this sandbox
+        // will not grant. Its desktop entries and caches are the test's.
+        std::filesystem::copy_file(kKWin, dir.file("kwin_wayland"));
+        setenv("XDG_DATA_HOME", dir.file("data").c_str(), 1);
+        setenv("XDG_CACHE_HOME", dir.file("cache").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", dir.file("config").c_str(), 1);
+        setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
+        setenv("KWIN_COMPOSE", "O2", 1);
+        started.push_back(testsupport::SpawnLogged(
+            dir.file("kwin_wayland"),
+            {"--virtual", "--width", "640", "--height", "480", "--socket", "wayland-lgkde"},
+            dir.file("kwin.log"), dir.file("kwin.log")));
+        for (const char* v : {"XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_CONFIG_HOME"}) unsetenv(v);
+        ASSERT_TRUE(WaitUntil([] {
+            std::string out;
+            return RunForOutput("dbus-send",
+                                {"--session", "--print-reply", "--dest=org.kde.KWin",
+                                 "/org/kde/KWin/ScreenShot2", "org.freedesktop.DBus.Properties.Get",
+                                 "string:org.kde.KWin.ScreenShot2", "string:Version"},
+                                out) == 0;
+        })) << FileText(dir.file("kwin.log"));
+        setenv("WAYLAND_DISPLAY", "wayland-lgkde", 1);
+    }
+    void Allow() {
+        std::ofstream(dir.file("data/applications/lmgrab.desktop"))
+            << "[Desktop Entry]\nType=Application\nName=Lumagrabber\nExec="
+            << std::filesystem::canonical(Bin("lmgrab")).string()
+            << " /start\nX-KDE-DBUS-Restricted-Interfaces=org.kde.KWin.ScreenShot2\n";
+    }
+    void TearDown() override {
+        for (auto it = started.rbegin(); it != started.rend(); ++it) {
+            kill(*it, SIGTERM);
+            if (WaitFor(*it, 5s) == -1) kill(*it, SIGKILL), WaitFor(*it, 3s);
+        }
+        unsetenv("DBUS_SESSION_BUS_ADDRESS");
+        unsetenv("WAYLAND_DISPLAY");
+    }
+    void Configure(const std::vector<lmgrabtest::Action>& actions) {
+        std::ofstream(dir.file("config.lgp"), std::ios::binary) << lmgrabtest::ProfileOf(actions);
+        std::string err;
+        ASSERT_EQ(RunCapturing(Bin("lgprofile"), {"load", dir.file("config.lgp")}, err), 0) << err;
+    }
+    std::vector<std::string> Shots() {
+        std::vector<std::string> files;
+        for (const auto& e : std::filesystem::directory_iterator(dir.file("shots")))
+            files.push_back(e.path());
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+    std::string Kglobalaccel(const std::string& path, const std::string& method,
+                             std::vector<std::string> args = {}) {
+        std::vector<std::string> all{"--session", "--print-reply", "--dest=org.kde.kglobalaccel",
+                                     path, method};
+        all.insert(all.end(), args.begin(), args.end());
+        std::string out;
+        RunForOutput("dbus-send", all, out);
+        return out;
+    }
+    void Press(const std::string& name) {
+        Kglobalaccel("/component/lmgrab", "org.kde.kglobalaccel.Component.invokeShortcut",
+                     {"string:" + name});
+    }
+
+    testsupport::TempDir dir;
+    testsupport::TempStore store;
+    std::vector<pid_t> started;
+};
+
+struct Picture {
+    int width = 0, height = 0;
+    std::string rgb;
+    std::size_t Count(const std::string& colour) const {
+        std::size_t n = 0;
+        for (std::size_t i = 0; i + 3 <= rgb.size(); i += 3) n += rgb.compare(i, 3, colour) == 0;
+        return n;
+    }
+};
+
+Picture Read(const std::string& file) {
+    Picture p;
+    std::string size;
+    RunForOutput("identify", {"-format", "%w %h", file}, size);
+    std::sscanf(size.c_str(), "%d %d", &p.width, &p.height);
+    RunForOutput("convert", {file, "rgb:-"}, p.rgb);
+    return p;
+}
+
+// The keys are KDE's global shortcuts under "Lumagrabber"; a key KWin holds
+// is named with its holder; a fired shortcut writes the whole screen, the
+// active window alone and the rectangle at the pointer, all as KWin paints
+// them; the shortcuts leave with the tool.
+TEST_F(LmgrabOnKde, ShortcutsOfKdeFireAndKWinsPicturesAreWritten) {
+    Allow();
+    StartKWin();
+    // A window of one colour (a sixth of the screen), active once shown.
+    const std::string red("\xc8\x32\x14", 3);
+    std::string out;
+    ASSERT_EQ(RunForOutput("convert", {"-size", "200x150", "xc:#c83214", dir.file("red.png")}, out),
+              0);
+    started.push_back(testsupport::SpawnLogged("weston-image", {dir.file("red.png")},
+                                               dir.file("image.log"), dir.file("image.log")));
+    Configure({{"screen", 2, 116, 0},
+               {"window", 2, 117, 1},
+               {"taken", 2, 120, 0},
+               {"pointer", 6, 118, 3, ".bmp", 6, 100, false, 1, 100, 80}});
+    EXPECT_EQ(RunForOutput(Bin("lmgrab"), {"--check"}, out), 1);
+    EXPECT_NE(out.find("problem: action 3 \"taken\": Ctrl+F9 is held by KWin (\"Toggle Present "
+                       "Windows (Current desktop)\") in KDE; this action is not armed\n"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("problem: action 1"), std::string::npos) << out;
+
+    started.push_back(testsupport::SpawnLogged(Bin("lmgrab"), {"/start"}, dir.file("tool.out"),
+                                               dir.file("tool.err")));
+    ASSERT_TRUE(WaitUntil([&] {
+        return FileText(dir.file("tool.err")).find("actions read") != std::string::npos;
+    })) << FileText(dir.file("tool.err"));
+    const std::string listed =
+        Kglobalaccel("/component/lmgrab", "org.kde.kglobalaccel.Component.allShortcutInfos");
+    EXPECT_NE(listed.find("\"1: the whole screen as BMP, 24 bit into "), std::string::npos)
+        << listed;
+    EXPECT_NE(listed.find("\"Lumagrabber\""), std::string::npos) << listed;
+
+    for (const char* name : {"Action1", "Action2", "Action4"}) {
+        const std::size_t before = Shots().size();
+        Press(name);
+        ASSERT_TRUE(WaitUntil([&] { return Shots().size() == before + 1; }))
+            << name << "\n"
+            << FileText(dir.file("tool.err"));
+    }
+    const Picture screen = Read(Shots()[0]), window = Read(Shots()[1]), around = Read(Shots()[2]);
+    EXPECT_EQ(screen.width, 640);
+    EXPECT_EQ(screen.height, 480);
+    EXPECT_GE(screen.Count(red), 200u * 150u * 9 / 10);
+    // The window alone: every red pixel the screen shows, and far less than it.
+    EXPECT_EQ(window.Count(red), screen.Count(red));
+    EXPECT_LT(window.width * window.height, 640 * 480 / 2);
+    EXPECT_EQ(around.width, 100);
+    EXPECT_EQ(around.height, 80);
+
+    kill(started.back(), SIGTERM);
+    EXPECT_EQ(WaitFor(started.back(), 10s), 0) << FileText(dir.file("tool.err"));
+    started.pop_back();
+    EXPECT_EQ(Kglobalaccel("/component/lmgrab", "org.kde.kglobalaccel.Component.shortcutNames")
+                  .find("Action"),
+              std::string::npos);
+}
+
+// Without the desktop entry that KWin asks for, lmgrab says what to install
+// instead of writing black or nothing.
+TEST_F(LmgrabOnKde, WithoutItsDesktopEntryKWinsRefusalIsExplained) {
+    StartKWin();
+    Configure({{"screen", 2, 116, 0}});
+    std::string out, err;
+    EXPECT_EQ(RunForOutput(Bin("lmgrab"), {"--check"}, out), 1);
+    EXPECT_NE(out.find("KWin takes screenshots only for programs whose installed desktop entry "
+                       "allows it: install lmgrab.desktop"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(RunCapturing(Bin("lmgrab"), {"--capture", "1"}, err), 0);
+    EXPECT_NE(err.find("X-KDE-DBUS-Restricted-Interfaces=org.kde.KWin.ScreenShot2"),
+              std::string::npos)
+        << err;
+    EXPECT_TRUE(Shots().empty());
+}
+
+}  // namespace
