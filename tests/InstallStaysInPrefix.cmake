@@ -27,4 +27,10 @@ foreach(expected etc/xdg/autostart/lumagrabber-lmgrab.desktop share/man/man1/lmg
         message(FATAL_ERROR "not installed: ${expected}")
     endif()
 endforeach()
+# KWin matches the entry's Exec, a full path, against the running program.
+file(READ ${PREFIX}/share/applications/lmgrab.desktop entry)
+if(NOT entry MATCHES "\nExec=/[^\n]*/lmgrab /start\n" OR
+   NOT entry MATCHES "\nX-KDE-DBUS-Restricted-Interfaces=org.kde.KWin.ScreenShot2\n")
+    message(FATAL_ERROR "lmgrab.desktop does not let KWin serve lmgrab:\n${entry}")
+endif()
 file(REMOVE_RECURSE ${PREFIX})
