@@ -11,13 +11,6 @@
 #include "model/ActionCodes.h"
 #include "platform/SafeFile.h"
 
-Rect Intersect(const Rect& a, const Rect& b) {
-    const int left = std::max(a.x, b.x), top = std::max(a.y, b.y);
-    const int right = std::min(a.x + a.width, b.x + b.width),
-              bottom = std::min(a.y + a.height, b.y + b.height);
-    return right > left && bottom > top ? Rect{left, top, right - left, bottom - top} : Rect{};
-}
-
 namespace {
 
 // Places length centred on centre within [0, limit), shrinking it to fit.

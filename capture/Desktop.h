@@ -1,12 +1,12 @@
 // What the capture tool needs of the window system, as one interface: the
-// X11 desktop in X11Desktop, a painted one without any window system in
-// NullDesktop (for tests); the desktops of Wayland would stand beside them.
+// X11 desktop in X11Desktop, the Wayland desktops beside it (sway, KDE, the
+// portal), a painted one without any window system in NullDesktop (tests).
 #pragma once
 
+#include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
-
-#include <memory>
 
 #include "capture/Image.h"
 
@@ -20,7 +20,12 @@ struct Rect {
     friend bool operator==(const Rect&, const Rect&) = default;
 };
 
-Rect Intersect(const Rect& a, const Rect& b);
+inline Rect Intersect(const Rect& a, const Rect& b) {
+    const int left = std::max(a.x, b.x), top = std::max(a.y, b.y);
+    const int right = std::min(a.x + a.width, b.x + b.width),
+              bottom = std::min(a.y + a.height, b.y + b.height);
+    return right > left && bottom > top ? Rect{left, top, right - left, bottom - top} : Rect{};
+}
 
 // What a desktop can do, for the tool's checks and messages.
 struct DesktopCapabilities {

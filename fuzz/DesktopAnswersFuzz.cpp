@@ -1,11 +1,13 @@
 // Fuzzes what other programs hand the capture tool: sway's JSON, the
-// portal's PNG pictures and the request lines of the tool's socket. Any
+// portal's PNG pictures, KWin's pictures and facts, and the request lines
+// of the tool's socket. Any
 // bytes are read or refused without a crash; what is read is sound.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "capture/Json.h"
+#include "capture/KWinAnswers.h"
 #include "capture/PngReader.h"
 #include "capture/ToolRequests.h"
 
@@ -14,6 +16,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     JsonValue json;
     std::string error;
     ParseJson(bytes, json, error);
+
+    KWinFacts facts;
+    if (ReadKWinFacts(bytes, facts, error) && facts.screens.empty()) __builtin_trap();
+    // The same text as a picture's description, its bytes as the picture.
+    RgbImage picture;
+    if (ReadKWinPicture(json, bytes, picture, error) &&
+        picture.pixels.size() != static_cast<std::size_t>(picture.width) * picture.height)
+        __builtin_trap();
 
     RgbImage image;
     if (ReadPng(bytes, image, error) &&

@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include "capture/ExportBindings.h"
+#include "capture/HotKey.h"
 #include "capture/Json.h"
+#include "capture/KWinAnswers.h"
 #include "capture/PngReader.h"
 #include "capture/SwayHotKeys.h"
 #include "capture/WlrootsDesktop.h"
@@ -127,6 +129,133 @@ CapturePlan TwoActions() {
     none.hotKeyText = "no key";
     plan.actions = {screen, none};
     return plan;
+}
+
+TEST(KdeAnswers, KeysAreQtCodesWithModifierBits) {
+    const struct {
+        int modifiers, vk, code;
+    } cases[] = {
+        {codes::kCtrl, codes::kKeyF1, 0x04000000 | 0x01000030},
+        {codes::kCtrl | codes::kShift, codes::kKeyF1 + 4, 0x06000000 | 0x01000034},
+        {codes::kAlt, 'Q', 0x08000000 | 'Q'},
+        {0, '7', '7'},
+        {codes::kCtrl | codes::kAlt | codes::kShift, codes::kKeyF1 + 11, 0x0E000000 | 0x0100003B},
+        {codes::kCtrl, 0, 0},    // no key
+        {codes::kCtrl, 200, 0},  // none of the 48
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(QtKeyCode({c.modifiers, c.vk}), c.code) << c.modifiers << " " << c.vk;
+}
+
+JsonValue Results(const std::string& json) {
+    JsonValue v;
+    std::string error;
+    EXPECT_TRUE(ParseJson(json, v, error)) << error;
+    return v;
+}
+
+TEST(KdeAnswers, KWinsPicturesAreReadInEachFormatAndRefusedOtherwise) {
+    // One picture of 2x2 (red, green / blue, white), each row padded to 12 bytes.
+    const std::uint32_t want[] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
+    const std::string pad(12 - 8, '\x55');
+    const std::string words = std::string("\x00\x00\xff\xff\x00\xff\x00\xff", 8) + pad +
+                              std::string("\xff\x00\x00\xff\xff\xff\xff\xff", 8) + pad;
+    const std::string rgba = std::string("\xff\x00\x00\xff\x00\xff\x00\xff", 8) + pad +
+                             std::string("\x00\x00\xff\xff\xff\xff\xff\xff", 8) + pad;
+    const std::string rgb = std::string("\xff\x00\x00\x00\xff\x00", 6) + std::string(6, '\0') +
+                            std::string("\x00\x00\xff\xff\xff\xff", 6) + std::string(6, '\0');
+    const struct {
+        int format;
+        const std::string& bytes;
+    } formats[] = {{4, words}, {5, words}, {6, words}, {13, rgb},
+                   {16, rgba}, {17, rgba}, {18, rgba}};
+    for (const auto& f : formats) {
+        const JsonValue results =
+            Results(R"({"type": "raw", "width": 2, "height": 2, "stride": 12, "format": )" +
+                    std::to_string(f.format) + "}");
+        RgbImage image;
+        std::string error;
+        ASSERT_TRUE(ReadKWinPicture(results, f.bytes, image, error)) << f.format << error;
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(image.At(i % 2, i / 2) & 0xFFFFFF, want[i]) << f.format;
+    }
+    const struct {
+        const char* results;
+        std::size_t bytes;
+        const char* says;
+    } refused[] = {
+        {R"({"type": "raw", "width": 2, "height": 2, "stride": 12, "format": 5})", 23,
+         "cut short (23 of 24"},
+        {R"({"type": "raw", "width": 2, "height": 2, "stride": 12, "format": 3})", 24, "format 3"},
+        {R"({"type": "raw", "width": 2, "height": 2, "stride": 7, "format": 5})", 24, "format 5"},
+        {R"({"type": "png", "width": 2, "height": 2, "stride": 12, "format": 5})", 24,
+         "type \"png\""},
+        {R"({"type": "raw", "width": 0, "height": 2, "stride": 12, "format": 5})", 24,
+         "does not read"},
+        {R"({"type": "raw", "width": 2.5, "height": 2, "stride": 12, "format": 5})", 24,
+         "does not read"},
+        {R"({"type": "raw", "width": 40000, "height": 40000, "stride": 160000, "format": 5})", 24,
+         "does not read"},
+        {R"({"type": "raw", "width": 30000, "height": 30000, "stride": 120000, "format": 5})", 24,
+         "does not read"},
+        {R"({"type": "raw", "width": -2, "height": 2, "stride": 12, "format": 5})", 24,
+         "does not read"},
+        {R"({})", 0, "does not read"},
+    };
+    for (const auto& r : refused) {
+        RgbImage image;
+        std::string error;
+        EXPECT_FALSE(ReadKWinPicture(Results(r.results), std::string(r.bytes, '\0'), image, error))
+            << r.results;
+        EXPECT_NE(error.find(r.says), std::string::npos) << r.results << ": " << error;
+    }
+}
+
+TEST(KdeAnswers, TheScriptsFactsAreReadAndBoundedOrRefused) {
+    // The script is what KWin runs: it calls back the name and token given.
+    const std::string script = KWinFactsScript(":1.42", "7-3");
+    EXPECT_NE(script.find(R"(callDBus(":1.42", "/lmgrab", "net.local.lmgrab.KWinFacts", "Facts")"),
+              std::string::npos);
+    EXPECT_NE(script.find(R"(token: "7-3")"), std::string::npos);
+
+    KWinFacts facts;
+    std::string error;
+    ASSERT_TRUE(ReadKWinFacts(
+        R"({"token": "7-3", "screens": [[0, 0, 1920, 1080], [1920, -200, 1280.4, 1024], [0, 0, 0, 5]],
+            "pointer": [2000.6, -10], "active": {"id": "{ab}", "frame": [10, 20, 300, 200],
+            "client": [11, 50, 298, 169], "buffer": [-22, -12, 364, 264]}})",
+        facts, error))
+        << error;
+    EXPECT_EQ(facts.token, "7-3");
+    ASSERT_EQ(facts.screens.size(), 2u);  // one without area is no monitor
+    EXPECT_EQ(facts.screens[1], (Rect{1920, -200, 1280, 1024}));
+    EXPECT_EQ(facts.pointerX, 2001);
+    EXPECT_EQ(facts.pointerY, -10);
+    EXPECT_TRUE(facts.hasActive);
+    EXPECT_EQ(facts.activeId, "{ab}");
+    EXPECT_EQ(facts.activeClient, (Rect{11, 50, 298, 169}));
+    EXPECT_EQ(facts.activeBuffer, (Rect{-22, -12, 364, 264}));
+
+    // A client area beyond its frame (a buffer with shadows) is cut to the
+    // frame; no window, or one without a frame, is none; absurd numbers are
+    // bounded.
+    ASSERT_TRUE(ReadKWinFacts(
+        R"({"screens": [[0, 0, 800, 600]], "active": {"id": "{c}", "frame": [10, 10, 100, 100],
+            "client": [0, 0, 400, 400]}})",
+        facts, error));
+    EXPECT_EQ(facts.activeClient, (Rect{10, 10, 100, 100}));
+    EXPECT_EQ(facts.activeBuffer, facts.activeFrame);
+    ASSERT_TRUE(ReadKWinFacts(R"({"screens": [[0, 0, 800, 600]], "active": null})", facts, error));
+    EXPECT_FALSE(facts.hasActive);
+    ASSERT_TRUE(ReadKWinFacts(
+        R"({"screens": [[1e300, -1e300, 1e300, 5]], "active": {"id": "{d}", "frame": "x"}})", facts,
+        error));
+    EXPECT_EQ(facts.screens[0], (Rect{100000000, -100000000, 100000000, 5}));
+    EXPECT_FALSE(facts.hasActive);
+    for (const char* bad :
+         {R"({"screens": []})", R"({"screens": [[0, 0, -5, 5]]})", "[", R"("x")"}) {
+        EXPECT_FALSE(ReadKWinFacts(bad, facts, error)) << bad;
+    }
 }
 
 TEST(ExportedBindings, SwayAndHyprlandLinesRunTheActionAndNameTheRest) {
