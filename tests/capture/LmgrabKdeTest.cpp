@@ -3,7 +3,7 @@
 // only when it composites with it). Keys cannot be typed into it (KWin
 // has no virtual keyboard for clients); kglobalaccel's own invokeShortcut
 // fires a shortcut as a press does. Skipped where KWin is not installed
-// (tests/capture/kde/install-kwin.sh installs it).
+// (scripts/install-kwin.sh installs it).
 #include <signal.h>
 #include <sys/stat.h>
 
