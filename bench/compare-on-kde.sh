@@ -37,7 +37,7 @@ PY
 export HOME="$work" XDG_RUNTIME_DIR="$work" LUMAGRABBER_REGISTRY="$work/store.db" \
     XDG_PICTURES_DIR="$work/shots"
 unset DISPLAY WAYLAND_DISPLAY SWAYSOCK
-dbus-daemon --session --nofork --print-address=1 > "$work/bus" &
+dbus-daemon --session --nofork --print-address=1 > "$work/bus" 2> /dev/null &
 bus=$!
 wait_for() {
     local tries=0
