@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/capture/LmgrabFixture.h"
+#include "tests/capture/SessionBusFixture.h"
 #include "tests/support/Processes.h"
 #include "tests/support/TempStore.h"
 
@@ -29,26 +29,13 @@ using testsupport::WaitUntil;
 
 constexpr const char* kKWin = "/usr/bin/kwin_wayland";
 
-class LmgrabOnKde : public ::testing::Test {
+class LmgrabOnKde : public SessionBusTest {
 protected:
     void SetUp() override {
         if (!std::filesystem::exists(kKWin)) GTEST_SKIP() << "KWin is not installed";
-        ::chmod(dir.path().c_str(), 0700);
-        std::filesystem::create_directories(dir.file("shots"));
+        UseOwnFolders();
         std::filesystem::create_directories(dir.file("data/applications"));
-        setenv("HOME", dir.path().c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
-        setenv("XDG_PICTURES_DIR", dir.file("shots").c_str(), 1);
-        for (const char* v : {"DISPLAY", "SWAYSOCK", "WAYLAND_DISPLAY", "XDG_CONFIG_HOME"})
-            unsetenv(v);
-        started.push_back(testsupport::SpawnLogged("dbus-daemon",
-                                                   {"--session", "--nofork", "--print-address=1"},
-                                                   dir.file("bus"), dir.file("bus.err")));
-        ASSERT_TRUE(
-            WaitUntil([&] { return FileText(dir.file("bus")).find('\n') != std::string::npos; }));
-        const std::string address =
-            FileText(dir.file("bus")).substr(0, FileText(dir.file("bus")).find('\n'));
-        setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+        StartBus();
     }
     void StartKWin() {
         // A copy: the installed one carries file capabilities this sandbox
@@ -80,26 +67,6 @@ protected:
             << std::filesystem::canonical(Bin("lmgrab")).string()
             << " /start\nX-KDE-DBUS-Restricted-Interfaces=org.kde.KWin.ScreenShot2\n";
     }
-    void TearDown() override {
-        for (auto it = started.rbegin(); it != started.rend(); ++it) {
-            kill(*it, SIGTERM);
-            if (WaitFor(*it, 5s) == -1) kill(*it, SIGKILL), WaitFor(*it, 3s);
-        }
-        unsetenv("DBUS_SESSION_BUS_ADDRESS");
-        unsetenv("WAYLAND_DISPLAY");
-    }
-    void Configure(const std::vector<lmgrabtest::Action>& actions) {
-        std::ofstream(dir.file("config.lgp"), std::ios::binary) << lmgrabtest::ProfileOf(actions);
-        std::string err;
-        ASSERT_EQ(RunCapturing(Bin("lgprofile"), {"load", dir.file("config.lgp")}, err), 0) << err;
-    }
-    std::vector<std::string> Shots() {
-        std::vector<std::string> files;
-        for (const auto& e : std::filesystem::directory_iterator(dir.file("shots")))
-            files.push_back(e.path());
-        std::sort(files.begin(), files.end());
-        return files;
-    }
     std::string Kglobalaccel(const std::string& path, const std::string& method,
                              std::vector<std::string> args = {}) {
         std::vector<std::string> all{"--session", "--print-reply", "--dest=org.kde.kglobalaccel",
@@ -113,10 +80,6 @@ protected:
         Kglobalaccel("/component/lmgrab", "org.kde.kglobalaccel.Component.invokeShortcut",
                      {"string:" + name});
     }
-
-    testsupport::TempDir dir;
-    testsupport::TempStore store;
-    std::vector<pid_t> started;
 };
 
 struct Picture {

@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/capture/LmgrabFixture.h"
+#include "tests/capture/SessionBusFixture.h"
 #include "tests/support/Processes.h"
 #include "tests/support/TempStore.h"
 
@@ -26,30 +26,17 @@ using testsupport::RunForOutput;
 using testsupport::WaitFor;
 using testsupport::WaitUntil;
 
-class LmgrabOnPortal : public ::testing::Test {
+class LmgrabOnPortal : public SessionBusTest {
 protected:
     void SetUp() override {
-        ::chmod(dir.path().c_str(), 0700);
-        std::filesystem::create_directory(dir.file("shots"));
-        setenv("HOME", dir.path().c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
-        setenv("XDG_PICTURES_DIR", dir.file("shots").c_str(), 1);
-        for (const char* v : {"DISPLAY", "SWAYSOCK", "WAYLAND_DISPLAY", "XDG_CONFIG_HOME"})
-            unsetenv(v);
+        UseOwnFolders();
         // The portal's settings before the bus: a portal the bus starts on
         // demand, should it, then serves the same back end.
         const std::string portal = std::string(LG_SOURCE_DIR) + "/tests/capture/portal";
         setenv("XDG_DESKTOP_PORTAL_DIR", portal.c_str(), 1);
         setenv("XDG_CURRENT_DESKTOP", "lgtest", 1);
-        // A bus of the test's own, stopped last.
-        started.push_back(testsupport::SpawnLogged("dbus-daemon",
-                                                   {"--session", "--nofork", "--print-address=1"},
-                                                   dir.file("bus"), dir.file("bus.err")));
-        ASSERT_TRUE(
-            WaitUntil([&] { return FileText(dir.file("bus")).find('\n') != std::string::npos; }));
-        const std::string address =
-            FileText(dir.file("bus")).substr(0, FileText(dir.file("bus")).find('\n'));
-        setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+        StartBus();
+        if (HasFatalFailure()) return;
         started.push_back(testsupport::SpawnLogged(
             "/usr/bin/python3", {portal + "/fake-backend.py", Log(), dir.path()},
             dir.file("backend.err"), dir.file("backend.err")));
@@ -72,26 +59,7 @@ protected:
         ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(dir.file("wayland-lgtest")); }));
         setenv("WAYLAND_DISPLAY", "wayland-lgtest", 1);
     }
-    void TearDown() override {
-        for (auto it = started.rbegin(); it != started.rend(); ++it) {
-            kill(*it, SIGTERM);
-            if (WaitFor(*it, 5s) == -1) kill(*it, SIGKILL), WaitFor(*it, 3s);
-        }
-        unsetenv("DBUS_SESSION_BUS_ADDRESS");
-    }
     std::string Log() const { return dir.file("backend.log"); }
-    void Configure(const std::vector<lmgrabtest::Action>& actions) {
-        std::ofstream(dir.file("config.lgp"), std::ios::binary) << lmgrabtest::ProfileOf(actions);
-        std::string err;
-        ASSERT_EQ(RunCapturing(Bin("lgprofile"), {"load", dir.file("config.lgp")}, err), 0) << err;
-    }
-    std::vector<std::string> Shots() {
-        std::vector<std::string> files;
-        for (const auto& e : std::filesystem::directory_iterator(dir.file("shots")))
-            files.push_back(e.path());
-        std::sort(files.begin(), files.end());
-        return files;
-    }
     void Press(const std::string& id) {
         std::string out;
         RunForOutput(
@@ -100,10 +68,6 @@ protected:
              "/org/freedesktop/portal/desktop", "org.lgtest.Control.Press", "string:" + id},
             out);
     }
-
-    testsupport::TempDir dir;
-    testsupport::TempStore store;
-    std::vector<pid_t> started;
 };
 
 // The back end's painted screen: pixel (x, y) is (x, y, x + y), each mod 256.
