@@ -10,6 +10,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(cd "${1:-$root/build}" && pwd)"
+source "$root/bench/timing.sh"
 work="$(mktemp -d)"
 trap 'kill ${tool:-} ${kwin:-} ${bus:-} 2>/dev/null || true; rm -rf "$work"' EXIT
 chmod 700 "$work"
@@ -39,13 +40,6 @@ export HOME="$work" XDG_RUNTIME_DIR="$work" LUMAGRABBER_REGISTRY="$work/store.db
 unset DISPLAY WAYLAND_DISPLAY SWAYSOCK
 dbus-daemon --session --nofork --print-address=1 > "$work/bus" 2> /dev/null &
 bus=$!
-wait_for() {
-    local tries=0
-    until eval "$1"; do
-        sleep 0.01
-        if (( ++tries > 1000 )); then echo "gave up waiting for: $1" >&2; cat "$work"/*.log >&2; exit 1; fi
-    done
-}
 wait_for '[ -s "$work/bus" ]'
 export DBUS_SESSION_BUS_ADDRESS=$(head -1 "$work/bus")
 XDG_DATA_HOME="$work/data" XDG_CACHE_HOME="$work/cache" XDG_CONFIG_HOME="$work/config" \
@@ -60,19 +54,13 @@ wait_for 'dbus-send --session --print-reply --dest=org.kde.KWin /org/kde/KWin/Sc
 tool=$!
 wait_for 'grep -q "actions read" "$work/tool.log"'
 
-now() { date +%s%N; }
 # Nanoseconds from firing the shortcut to a whole file in shots/.
 fired() {
     rm -f "$work"/shots/*
     local start=$(now)
     dbus-send --session --dest=org.kde.kglobalaccel --type=method_call /component/lmgrab \
         org.kde.kglobalaccel.Component.invokeShortcut "string:$1"
-    local tries=0
-    until [ -n "$(ls "$work/shots")" ]; do
-        sleep 0.001
-        if (( ++tries > 10000 )); then echo "no picture came" >&2; cat "$work/tool.log" >&2; exit 1; fi
-    done
-    echo $(( $(now) - start ))
+    picture_since "$start"
 }
 captured() {
     rm -f "$work"/shots/*
@@ -92,12 +80,6 @@ for ((i = 0; i < ${RUNS:-30}; i++)); do
     capture+=("$(captured)")
     picture+=("$(pictured)")
 done
-median() { printf '%s\n' "$@" | sort -n | awk '{v[NR]=$1} END {printf "%.1f ms", v[int((NR+1)/2)]/1e6}'; }
-ratio() {
-    local -n a=$1 b=$2
-    for i in "${!a[@]}"; do echo $(( a[i] * 1000 / b[i] )); done | sort -n |
-        awk '{v[NR]=$1} END {printf "%.3f", v[int((NR+1)/2)]/1000}'
-}
 echo "median over ${RUNS:-30} rounds, 1920x1080 on a virtual KWin (llvmpipe):"
 echo "  shortcut -> PNG file (level 1):           $(median "${png[@]}")  (paired ratio to the picture alone $(ratio png picture))"
 echo "  shortcut -> JPEG q75 file:                $(median "${jpeg[@]}")  (paired ratio $(ratio jpeg picture))"

@@ -9,6 +9,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(cd "${1:-$root/build}" && pwd)"
+source "$root/bench/timing.sh"
 work="$(mktemp -d)"
 trap 'kill ${tool:-} ${sway:-} 2>/dev/null || true; rm -rf "$work"' EXIT
 chmod 755 "$work"
@@ -32,14 +33,6 @@ export HOME="$work" XDG_RUNTIME_DIR="$work/run" LUMAGRABBER_REGISTRY="$work/stor
 unset DISPLAY WAYLAND_DISPLAY SWAYSOCK
 "${as_user[@]}" sway -c "$work/sway.conf" >/dev/null 2>&1 &
 sway=$!
-# Waits at most ten seconds for a condition, else ends the script saying so.
-wait_for() {
-    local tries=0
-    until eval "$1"; do
-        sleep 0.01
-        if (( ++tries > 1000 )); then echo "gave up waiting for: $1" >&2; cat "$work/tool.log" >&2 2>/dev/null; exit 1; fi
-    done
-}
 wait_for 'ls "$work"/run/sway-ipc.*.sock >/dev/null 2>&1 && ls "$work"/run/wayland-? >/dev/null 2>&1'
 SWAYSOCK=$(ls "$work"/run/sway-ipc.*.sock)
 WAYLAND_DISPLAY=$(basename "$(ls "$work"/run/wayland-?)")
@@ -50,19 +43,12 @@ sleep 1  # the background drawn
 tool=$!
 wait_for 'grep -q "actions read" "$work/tool.log"'
 
-now() { date +%s%N; }
 # Nanoseconds from typing the keys to a whole file in shots/.
 keyed() {
     rm -f "$work"/shots/*
     local start=$(now)
     "${as_user[@]}" wtype "$@"
-    # lmgrab names a file only once it is whole.
-    local tries=0
-    until [ -n "$(ls "$work/shots")" ]; do
-        sleep 0.001
-        if (( ++tries > 10000 )); then echo "no picture came" >&2; exit 1; fi
-    done
-    echo $(( $(now) - start ))
+    picture_since "$start"
 }
 grimmed() {
     rm -f "$work"/shots/*
@@ -78,12 +64,6 @@ for ((i = 0; i < ${RUNS:-30}; i++)); do
     grim+=("$(grimmed)")
     grim1+=("$(grimmed -l 1)")
 done
-median() { printf '%s\n' "$@" | sort -n | awk '{v[NR]=$1} END {printf "%.1f ms", v[int((NR+1)/2)]/1e6}'; }
-ratio() {
-    local -n a=$1 b=$2
-    for i in "${!a[@]}"; do echo $(( a[i] * 1000 / b[i] )); done | sort -n |
-        awk '{v[NR]=$1} END {printf "%.3f", v[int((NR+1)/2)]/1000}'
-}
 echo "median over ${RUNS:-30} rounds, 1920x1080 PNG on headless sway (pixman):"
 echo "  hot key bound by the running tool -> file:  $(median "${own[@]}")  (paired ratio to grim $(ratio own grim))"
 echo "  exported binding (lmgrab --capture) -> file: $(median "${exported[@]}")  (paired ratio to grim $(ratio exported grim))"
