@@ -146,7 +146,7 @@ CaptureOutcome RunCapture(const TActionKey& a, const TActionKeys& list, Desktop&
         const std::vector<Rect> monitors = desktop.Monitors();
         if (!desktop.Grab(whole, screen, out.error)) return out;
         BlankUnshown(screen, whole, monitors);
-        if (!ui->ChooseRectangle(screen, monitors, area)) {
+        if (!ui->ChooseRectangle(screen, monitors, desktop.PictureScale(), area)) {
             out.ok = out.cancelled = true;
             return out;
         }

@@ -14,9 +14,10 @@ class CaptureUi {
 public:
     virtual ~CaptureUi() = default;
     // Shows the frozen screen over every monitor and lets a rectangle be
-    // drawn on it, in the screen's pixels; false when cancelled.
+    // drawn on it, in the screen's pixels; false when cancelled. scale:
+    // the screen's pixels to a pixel of an unscaled window.
     virtual bool ChooseRectangle(const RgbImage& screen, const std::vector<Rect>& monitors,
-                                 Rect& chosen) = 0;
+                                 double scale, Rect& chosen) = 0;
     // Asks where to save, proposing a full path; false when cancelled. The
     // name chosen ends in a format the tool writes (else extension is
     // added: SaveAsName), and the person has agreed to replace it if it exists.

@@ -63,6 +63,9 @@ public:
     // monitor), and its colour depth.
     virtual Rect Screen() = 0;
     virtual int Depth() = 0;
+    // Pixels of the desktop's pictures to a pixel of the tool's unscaled
+    // windows: more than 1 where a scaled Wayland desktop gives finer ones.
+    virtual double PictureScale() { return 1; }
     // The monitors' areas on the screen; the whole screen where it has none.
     virtual std::vector<Rect> Monitors() { return {Screen()}; }
     // Why this desktop's pixels cannot be read at all; "" when they can.

@@ -110,6 +110,28 @@ bool ReadKWinPicture(const JsonValue& results, const std::string& bytes, RgbImag
     return true;
 }
 
+Rect ToPhysical(const Rect& logical, double scale) {
+    const auto at = [scale](int v) { return static_cast<int>(std::lround(v * scale)); };
+    const int x = at(logical.x), y = at(logical.y);
+    return {x, y, at(logical.x + logical.width) - x, at(logical.y + logical.height) - y};
+}
+
+Rect ToLogicalCover(const Rect& physical, double scale) {
+    const auto down = [scale](int v) { return static_cast<int>(std::floor(v / scale + 1e-9)); };
+    const auto up = [scale](int v) { return static_cast<int>(std::ceil(v / scale - 1e-9)); };
+    const int x = down(physical.x), y = down(physical.y);
+    return {x, y, up(physical.x + physical.width) - x, up(physical.y + physical.height) - y};
+}
+
+void ScaleFacts(KWinFacts& facts, double scale) {
+    if (scale == 1) return;
+    for (Rect& s : facts.screens) s = ToPhysical(s, scale);
+    facts.pointerX = static_cast<int>(std::floor(facts.pointerX * scale));
+    facts.pointerY = static_cast<int>(std::floor(facts.pointerY * scale));
+    for (Rect* r : {&facts.activeFrame, &facts.activeClient, &facts.activeBuffer})
+        *r = ToPhysical(*r, scale);
+}
+
 std::string KWinFactsScript(const std::string& to, const std::string& token) {
     // Names and token are ours: a bus name and a number, nothing to escape.
     return R"js((function () {

@@ -29,6 +29,14 @@ struct KWinFacts {
     std::string token;  // which question it answers
 };
 
+// Between KWin's logical pixels and the pictures' physical ones at scale:
+// the area a logical one covers, and the smallest logical area that covers
+// a physical one.
+Rect ToPhysical(const Rect& logical, double scale);
+Rect ToLogicalCover(const Rect& physical, double scale);
+// Every area and the pointer of facts, from logical to physical pixels.
+void ScaleFacts(KWinFacts& facts, double scale);
+
 // The script that reports the facts to bus name `to`, tagged with token;
 // for KWin 5.27 and 6, whose scripting names differ.
 std::string KWinFactsScript(const std::string& to, const std::string& token);

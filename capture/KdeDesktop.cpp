@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <fstream>
 #include <utility>
 
@@ -167,8 +168,27 @@ bool KdeDesktop::AskFacts(std::string& error) {
         error = "KWin does not tell lmgrab its monitors and windows: " + error;
         return false;
     }
+    if (facts_.screens != scaledFor_) MeasureScale();
+    ScaleFacts(facts_, scale_);
     asked_ = std::chrono::steady_clock::now();
     return true;
+}
+
+void KdeDesktop::MeasureScale() {
+    scaledFor_ = facts_.screens;
+    scale_ = 1;
+    // One pixel of each monitor at its own resolution tells its scale.
+    for (const Rect& s : facts_.screens) {
+        RgbImage probe;
+        JsonValue results;
+        std::string error;
+        if (!Capture("CaptureArea",
+                     {BusArg::Int32(s.x), BusArg::Int32(s.y), BusArg::UInt32(1), BusArg::UInt32(1)},
+                     false, probe, error, &results))
+            continue;
+        const double scale = results["scale"].number > 0 ? results["scale"].number : probe.width;
+        if (scale <= 8) scale_ = std::max(scale_, scale);
+    }
 }
 
 bool KdeDesktop::Facts(std::string& error) {
@@ -225,7 +245,7 @@ bool KdeDesktop::ActiveWindow(bool withFrame, Rect& area, std::string& error) {
 }
 
 bool KdeDesktop::Capture(const std::string& method, std::vector<BusArg> args, bool withFrame,
-                         RgbImage& image, std::string& error) {
+                         RgbImage& image, std::string& error, JsonValue* results) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
         error = "no pipe for KWin's picture";
@@ -233,7 +253,7 @@ bool KdeDesktop::Capture(const std::string& method, std::vector<BusArg> args, bo
     }
     args.push_back(BusArg::Options({{"include-decoration", withFrame ? "true" : "false"},
                                     {"include-cursor", "false"},
-                                    {"native-resolution", "false"}},
+                                    {"native-resolution", "true"}},
                                    {"include-decoration", "include-cursor", "native-resolution"}));
     args.push_back(BusArg::Fd(fds[1]));
     JsonValue answer;
@@ -246,10 +266,11 @@ bool KdeDesktop::Capture(const std::string& method, std::vector<BusArg> args, bo
         error = "KWin gave no picture: " + error;
         return false;
     }
-    const JsonValue results = answer.items.empty() ? JsonValue{} : answer.items[0];
-    const std::string bytes = ReadPipe(fds[0], KWinPictureBytes(results), kPictureMs);
+    const JsonValue described = answer.items.empty() ? JsonValue{} : answer.items[0];
+    const std::string bytes = ReadPipe(fds[0], KWinPictureBytes(described), kPictureMs);
     ::close(fds[0]);
-    return ReadKWinPicture(results, bytes, image, error);
+    if (results) *results = described;
+    return ReadKWinPicture(described, bytes, image, error);
 }
 
 bool KdeDesktop::Grab(const Rect& area, RgbImage& image, std::string& error) {
@@ -258,26 +279,35 @@ bool KdeDesktop::Grab(const Rect& area, RgbImage& image, std::string& error) {
     if (!windowId_.empty() && Intersect(area, window_) == area) {
         // The window alone, as KWin paints it: nothing that covers it.
         const std::string id = std::exchange(windowId_, "");
-        if (!Capture("CaptureWindow", {BusArg::String(id)}, windowFrame_, picture, error))
+        JsonValue results;
+        if (!Capture("CaptureWindow", {BusArg::String(id)}, windowFrame_, picture, error, &results))
             return false;
-        // A picture larger than the window holds all its surface (a
-        // client-drawn frame's shadow); else it is centred on the window.
-        Rect at = window_;
-        if (picture.width != at.width || picture.height != at.height) {
-            at = {window_.x - (picture.width - window_.width) / 2,
-                  window_.y - (picture.height - window_.height) / 2, picture.width, picture.height};
-            if (picture.width == windowBuffer_.width && picture.height == windowBuffer_.height)
-                at = windowBuffer_;
+        // A window on a monitor of another scale comes at that one: it is
+        // taken from the screen instead, at the desktop's.
+        const double scale = results["scale"].number;
+        if (scale <= 0 || std::abs(scale - scale_) < 1e-6) {
+            // A picture larger than the window holds all its surface (a
+            // client-drawn frame's shadow); else it is centred on the window.
+            Rect at = window_;
+            if (picture.width != at.width || picture.height != at.height) {
+                at = {window_.x - (picture.width - window_.width) / 2,
+                      window_.y - (picture.height - window_.height) / 2, picture.width,
+                      picture.height};
+                if (picture.width == windowBuffer_.width && picture.height == windowBuffer_.height)
+                    at = windowBuffer_;
+            }
+            image = Placed(picture, area.x - at.x, area.y - at.y, area.width, area.height);
+            return true;
         }
-        image = Placed(picture, area.x - at.x, area.y - at.y, area.width, area.height);
-        return true;
     }
+    const Rect logical = ToLogicalCover(area, scale_);
     if (!Capture("CaptureArea",
-                 {BusArg::Int32(area.x), BusArg::Int32(area.y),
-                  BusArg::UInt32(static_cast<unsigned>(area.width)),
-                  BusArg::UInt32(static_cast<unsigned>(area.height))},
+                 {BusArg::Int32(logical.x), BusArg::Int32(logical.y),
+                  BusArg::UInt32(static_cast<unsigned>(logical.width)),
+                  BusArg::UInt32(static_cast<unsigned>(logical.height))},
                  false, picture, error))
         return false;
-    image = Placed(picture, 0, 0, area.width, area.height);
+    const Rect at = ToPhysical(logical, scale_);
+    image = Placed(picture, area.x - at.x, area.y - at.y, area.width, area.height);
     return true;
 }

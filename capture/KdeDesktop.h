@@ -4,8 +4,9 @@
 // for us, hot keys from kglobalaccel, the clipboard through wl-copy.
 // KWin serves screenshots only to programs whose installed desktop entry
 // lists the interface; where it refuses, the tool says so.
-// Everything is in KWin's logical pixels: on a scaled desktop the pictures
-// are at the desktop's size, not the monitors' finer one.
+// KWin places windows in logical pixels; lmgrab's are the monitors' own
+// (the largest scale where monitors differ), so that a scaled desktop's
+// pictures keep every pixel.
 #pragma once
 
 #include <chrono>
@@ -31,6 +32,7 @@ public:
     Rect Screen() override;
     std::vector<Rect> Monitors() override;
     int Depth() override { return 24; }
+    double PictureScale() override { return scale_; }
     std::string Unreadable() override { return refused_; }
     bool Pointer(int& x, int& y) override;
     bool ActiveWindow(bool withFrame, Rect& area, std::string& error) override;
@@ -41,16 +43,21 @@ private:
     // Facts no older than one action; asks KWin when there are none.
     bool Facts(std::string& error);
     bool AskFacts(std::string& error);
-    // A screenshot method's picture: args without the options and pipe.
+    // A screenshot method's picture: args without the options and pipe;
+    // at the monitors' own resolution; with KWin's description of it.
     bool Capture(const std::string& method, std::vector<BusArg> args, bool withFrame,
-                 RgbImage& image, std::string& error);
+                 RgbImage& image, std::string& error, JsonValue* results = nullptr);
+    // The largest scale of the monitors, measured when they change.
+    void MeasureScale();
 
     std::shared_ptr<BusConnection> bus_;  // shared with its hot keys
     KWinFacts facts_;
     std::chrono::steady_clock::time_point asked_{};
     std::string factsError_;
     int questions_ = 0;
-    std::string refused_;  // why KWin gives us no pictures; "" when it does
+    double scale_ = 1;
+    std::vector<Rect> scaledFor_;  // the logical monitors scale_ was measured on
+    std::string refused_;          // why KWin gives us no pictures; "" when it does
     // The window ActiveWindow chose, for the Grab that follows.
     std::string windowId_;
     bool windowFrame_ = false;

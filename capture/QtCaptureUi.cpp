@@ -73,14 +73,16 @@ private:
 
 // The frozen screen over every monitor; a rectangle drawn on it with the
 // mouse, its size shown beside it. The release or Enter confirms, Esc
-// cancels. The tool runs Qt unscaled, so a widget's pixel is a screen pixel.
+// cancels. The tool runs Qt unscaled, so a widget's pixel is a screen pixel,
+// or scale of them where the desktop's pictures are finer (scaled Wayland).
 class RectangleOverlay : public QWidget {
 public:
-    RectangleOverlay(const QImage& screen, const std::vector<Rect>& monitors)
+    RectangleOverlay(const QImage& screen, const std::vector<Rect>& monitors, double scale)
         : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                                Qt::X11BypassWindowManagerHint),
           screen_(screen),
-          monitors_(monitors) {
+          monitors_(monitors),
+          scale_(scale > 0 ? scale : 1) {
         setAttribute(Qt::WA_DeleteOnClose, false);
         setCursor(Qt::CrossCursor);
         setMouseTracking(true);
@@ -95,7 +97,8 @@ public:
         if (wayland) {
             showFullScreen();
         } else {
-            setGeometry(0, 0, screen_.width(), screen_.height());
+            setGeometry(0, 0, static_cast<int>(screen_.width() / scale_),
+                        static_cast<int>(screen_.height() / scale_));
             show();
         }
         raise();
@@ -131,21 +134,27 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
+        p.scale(1 / scale_, 1 / scale_);  // the picture's pixels from here on
         p.drawImage(0, 0, screen_);
         if (!dragging_) return;
         const Rect c = Current();
         const QRect r(c.x, c.y, c.width, c.height);
         // Dimmed around, clear inside: what will be kept.
-        p.fillRect(rect(), QColor(0, 0, 0, 90));
+        p.fillRect(screen_.rect(), QColor(0, 0, 0, 90));
         p.drawImage(r.topLeft(), screen_, r);
-        p.setPen(QPen(QColor(255, 64, 0), 1));
+        p.setPen(QPen(QColor(255, 64, 0), scale_));
         p.drawRect(r.adjusted(0, 0, -1, -1));
+        // The size in the window's own pixels, so that its text is as large
+        // as the desktop's.
         const QString size = QStringLiteral("%1 x %2").arg(c.width).arg(c.height);
-        const QSize box(fontMetrics().horizontalAdvance(size) + 8, fontMetrics().height() + 4);
+        const QSize box(static_cast<int>((fontMetrics().horizontalAdvance(size) + 8) * scale_),
+                        static_cast<int>((fontMetrics().height() + 4) * scale_));
         const QRect label = LabelPlace(r, box);
         p.fillRect(label, QColor(255, 255, 224));
+        p.resetTransform();
         p.setPen(Qt::black);
-        p.drawText(label.topLeft() + QPoint(4, fontMetrics().ascent() + 2), size);
+        p.drawText(QPointF(label.topLeft()) / scale_ + QPointF(4, fontMetrics().ascent() + 2),
+                   size);
     }
     void mousePressEvent(QMouseEvent* e) override {
         if (e->button() != Qt::LeftButton) return;
@@ -177,7 +186,7 @@ protected:
 
 private:
     QPoint ToPixels(QPointF p) const {
-        const double k = devicePixelRatioF();
+        const double k = devicePixelRatioF() * scale_;
         return QPoint(std::clamp(static_cast<int>(p.x() * k), 0, screen_.width() - 1),
                       std::clamp(static_cast<int>(p.y() * k), 0, screen_.height() - 1));
     }
@@ -213,6 +222,7 @@ private:
 
     QImage screen_;
     std::vector<Rect> monitors_;
+    double scale_;
     QEventLoop loop_;
     bool dragging_ = false, accepted_ = false, done_ = false;
     QPoint start_, end_;
@@ -238,9 +248,9 @@ QtCaptureUi::~QtCaptureUi() {
 }
 
 bool QtCaptureUi::ChooseRectangle(const RgbImage& screen, const std::vector<Rect>& monitors,
-                                  Rect& chosen) {
+                                  double scale, Rect& chosen) {
     releaseKeyboard_();
-    RectangleOverlay overlay(ToQImage(screen), monitors);
+    RectangleOverlay overlay(ToQImage(screen), monitors, scale);
     return overlay.Run(chosen);
 }
 

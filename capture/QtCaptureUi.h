@@ -25,7 +25,7 @@ public:
                 std::function<void(unsigned long window)> stampWindow);
     ~QtCaptureUi() override;
 
-    bool ChooseRectangle(const RgbImage& screen, const std::vector<Rect>& monitors,
+    bool ChooseRectangle(const RgbImage& screen, const std::vector<Rect>& monitors, double scale,
                          Rect& chosen) override;
     bool AskFileName(const std::string& proposed, const std::string& extension,
                      std::string& chosen) override;

@@ -258,6 +258,35 @@ TEST(KdeAnswers, TheScriptsFactsAreReadAndBoundedOrRefused) {
     }
 }
 
+TEST(KdeAnswers, ScaledAreasCoverWhatWasAskedAndFactsScaleWhole) {
+    const struct {
+        double scale;
+        Rect physical, logical;
+    } cases[] = {
+        {1, {3, 4, 50, 60}, {3, 4, 50, 60}},
+        {2, {0, 0, 2560, 1600}, {0, 0, 1280, 800}},
+        {2, {3, 5, 10, 10}, {1, 2, 6, 6}},  // odd edges: the logical area reaches past them
+        {1.5, {0, 0, 1920, 1080}, {0, 0, 1280, 720}},
+        {1.25, {-101, 7, 33, 1}, {-81, 5, 27, 2}},  // left of the first monitor
+    };
+    for (const auto& c : cases) {
+        const Rect logical = ToLogicalCover(c.physical, c.scale);
+        EXPECT_EQ(logical, c.logical) << c.scale;
+        EXPECT_EQ(Intersect(ToPhysical(logical, c.scale), c.physical), c.physical) << c.scale;
+    }
+    KWinFacts facts;
+    facts.screens = {{0, 0, 1280, 800}, {1280, 0, 1024, 768}};
+    facts.pointerX = 1279;
+    facts.pointerY = 3;
+    facts.activeFrame = facts.activeBuffer = {10, 20, 300, 200};
+    facts.activeClient = {11, 50, 298, 169};
+    ScaleFacts(facts, 2);
+    EXPECT_EQ(facts.screens[1], (Rect{2560, 0, 2048, 1536}));
+    EXPECT_EQ(facts.pointerX, 2558);
+    EXPECT_EQ(facts.activeClient, (Rect{22, 100, 596, 338}));
+    EXPECT_EQ(facts.activeBuffer, facts.activeFrame);
+}
+
 TEST(ExportedBindings, SwayAndHyprlandLinesRunTheActionAndNameTheRest) {
     const CapturePlan plan = TwoActions();
     const std::string sway = ExportBindings(plan, "sway", "/opt/my tools/lmgrab");

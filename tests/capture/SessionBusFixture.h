@@ -45,8 +45,8 @@ protected:
             if (testsupport::WaitFor(*it, std::chrono::seconds(5)) == -1)
                 kill(*it, SIGKILL), testsupport::WaitFor(*it, std::chrono::seconds(3));
         }
-        unsetenv("DBUS_SESSION_BUS_ADDRESS");
-        unsetenv("WAYLAND_DISPLAY");
+        for (const char* v : {"DBUS_SESSION_BUS_ADDRESS", "WAYLAND_DISPLAY", "ASAN_OPTIONS"})
+            unsetenv(v);
     }
     void Configure(const std::vector<lmgrabtest::Action>& actions) {
         std::ofstream(dir.file("config.lgp"), std::ios::binary) << lmgrabtest::ProfileOf(actions);
