@@ -103,6 +103,12 @@ std::unique_ptr<KdeDesktop> KdeDesktop::Open(std::string& error) {
 
 KdeDesktop::~KdeDesktop() = default;
 
+void KdeDesktop::Prepare() {
+    if (!refused_.empty()) return;
+    std::string error;
+    AskFacts(error);
+}
+
 std::unique_ptr<HotKeys> KdeDesktop::MakeHotKeys() {
     std::string error;
     return KdeHotKeys::Open(bus_, error);

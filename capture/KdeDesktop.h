@@ -26,6 +26,9 @@ public:
     std::string Name() const override { return "KDE Plasma"; }
     DesktopCapabilities Capabilities() override { return {true, true, true}; }
     std::unique_ptr<HotKeys> MakeHotKeys() override;
+    // Measures the monitors' scale, so that the first hot key is as quick
+    // as the others.
+    void Prepare() override;
     bool ClipboardManagerRuns() override { return true; }
     DesktopClipboard PutOnClipboard(const RgbImage& image, std::string& error) override;
     // Asks KWin afresh; the calls that follow within an action use its answer.
