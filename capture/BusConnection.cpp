@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <utility>
 
@@ -354,6 +356,14 @@ bool BusConnection::TakeFirst(const std::function<bool(const BusMessage&)>& want
         return true;
     }
     return false;
+}
+
+std::vector<BusMessage> BusConnection::TakeSessionSignals() {
+    if (!Connected()) {
+        std::fprintf(stderr, "lmgrab: the session bus has gone, and lmgrab with it\n");
+        std::exit(1);
+    }
+    return TakeSignals();
 }
 
 std::vector<BusMessage> BusConnection::TakeSignals() {

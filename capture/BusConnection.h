@@ -96,6 +96,9 @@ public:
     bool Connected() const;
     // The signals (and calls to us) that have come, without waiting.
     std::vector<BusMessage> TakeSignals();
+    // The same for a program that lives as long as the session: where the
+    // bus has gone, it ends, as Xlib ends a program whose server went.
+    std::vector<BusMessage> TakeSessionSignals();
     // Takes the first message that came and is wanted, leaving the others
     // for whoever wants them; false when none has come.
     bool TakeFirst(const std::function<bool(const BusMessage&)>& wanted, BusMessage& message);

@@ -1,8 +1,5 @@
 #include "capture/KdeHotKeys.h"
 
-#include <cstdio>
-#include <cstdlib>
-
 namespace {
 
 constexpr const char* kService = "org.kde.kglobalaccel";
@@ -104,11 +101,7 @@ std::vector<HotKeys::Outcome> KdeHotKeys::Arm(const std::vector<HotKeyBinding>& 
 }
 
 void KdeHotKeys::ProcessEvents(const std::function<void(int id)>& pressed) {
-    if (!bus_->Connected()) {
-        std::fprintf(stderr, "lmgrab: the session bus has gone, and lmgrab with it\n");
-        std::exit(1);
-    }
-    for (const BusMessage& s : bus_->TakeSignals()) {
+    for (const BusMessage& s : bus_->TakeSessionSignals()) {
         if (s.call || s.member != "globalShortcutPressed" || s.args.items.size() < 2 ||
             s.args.items[0].string != kComponent)
             continue;

@@ -1,8 +1,5 @@
 #include "capture/PortalHotKeys.h"
 
-#include <cstdio>
-#include <cstdlib>
-
 namespace {
 
 constexpr const char* kShortcuts = "org.freedesktop.portal.GlobalShortcuts";
@@ -89,12 +86,7 @@ std::vector<HotKeys::Outcome> PortalHotKeys::Arm(const std::vector<HotKeyBinding
 }
 
 void PortalHotKeys::ProcessEvents(const std::function<void(int id)>& pressed) {
-    if (!bus_->Connected()) {
-        // The session has ended, as Xlib ends a program whose server went.
-        std::fprintf(stderr, "lmgrab: the session bus has gone, and lmgrab with it\n");
-        std::exit(1);
-    }
-    for (const BusMessage& s : bus_->TakeSignals()) {
+    for (const BusMessage& s : bus_->TakeSessionSignals()) {
         if (s.member != "Activated" || s.interface != kShortcuts || s.args.items.size() < 2 ||
             s.args.items[0].string != session_)
             continue;
