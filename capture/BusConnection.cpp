@@ -1,10 +1,12 @@
 #include "capture/BusConnection.h"
 
+#include "platform/Deadline.h"
+#include "platform/SessionBus.h"
+
 #include <dbus/dbus.h>
 
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -231,6 +233,10 @@ BusConnection::~BusConnection() {
 }
 
 std::unique_ptr<BusConnection> BusConnection::Open(std::string& error) {
+    if (!platform::SessionBusRuns() || !platform::SessionBusAnswers(500)) {
+        error = "no session bus answers";
+        return nullptr;
+    }
     Error e;
     DBusConnection* connection = dbus_bus_get_private(DBUS_BUS_SESSION, &e.e);
     if (!connection) {
@@ -254,18 +260,16 @@ std::string BusConnection::UniqueName() const {
     return name ? name : "";
 }
 
-std::unique_ptr<BusConnection> BusConnection::ConnectToPortal(int timeoutMs, std::string& error) {
-    std::unique_ptr<BusConnection> bus = Open(error);
-    if (!bus || !bus->AddMatch("type='signal',sender='org.freedesktop.portal.Desktop'", error))
-        return nullptr;
-    bus->DeclareApp();
+bool BusConnection::ReachPortal(int timeoutMs, std::string& error) {
+    if (!AddMatch("type='signal',sender='org.freedesktop.portal.Desktop'", error)) return false;
+    DeclareApp();
     JsonValue answer;
-    if (!bus->CallPlain(kPortalPath, "org.freedesktop.DBus.Peer", "Ping", {}, timeoutMs, answer,
-                        error)) {
+    if (!CallPlain(kPortalPath, "org.freedesktop.DBus.Peer", "Ping", {}, timeoutMs, answer,
+                   error)) {
         error = "no desktop portal answers on the session bus (" + error + ")";
-        return nullptr;
+        return false;
     }
-    return bus;
+    return true;
 }
 
 void BusConnection::DeclareApp() {
@@ -346,16 +350,21 @@ void BusConnection::Pump(int timeoutMs) {
     }
 }
 
-bool BusConnection::TakeFirst(const std::function<bool(const BusMessage&)>& wanted,
-                              BusMessage& message) {
-    Pump(0);
-    for (auto it = signals_.begin(); it != signals_.end(); ++it) {
-        if (!wanted(*it)) continue;
-        message = std::move(*it);
-        signals_.erase(it);
-        return true;
+bool BusConnection::WaitFor(const std::function<bool(const BusMessage&)>& wanted, int timeoutMs,
+                            BusMessage& message) {
+    const auto deadline = platform::DeadlineIn(timeoutMs);
+    for (bool last = false;;) {
+        for (auto it = signals_.begin(); it != signals_.end(); ++it) {
+            if (!wanted(*it)) continue;
+            message = std::move(*it);
+            signals_.erase(it);
+            return true;
+        }
+        if (last) return false;
+        const int left = platform::MillisecondsLeft(deadline);
+        last = left == 0;  // one more look at what has come, without waiting
+        Pump(left);
     }
-    return false;
 }
 
 std::vector<BusMessage> BusConnection::TakeSessionSignals() {
@@ -421,25 +430,16 @@ bool BusConnection::Call(const std::string& interface, const std::string& method
     JsonValue answer;
     if (!CallPlain(kPortalPath, interface, method, args, timeoutMs, answer, error)) return false;
     const std::string handle = answer.items.empty() ? "" : answer.items[0].string;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        for (auto it = signals_.begin(); it != signals_.end(); ++it) {
-            if (it->member != "Response" || it->path != handle) continue;
-            const JsonValue response = std::move(it->args);
-            signals_.erase(it);
-            if (response.items.size() < 2) return error = "the portal answered nothing", false;
-            if (response.items[0].number != 0) {
-                error = response.items[0].number == 1 ? "the person cancelled it"
-                                                      : "the desktop refused it";
-                return false;
-            }
-            results = response.items[1];
-            return true;
-        }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              deadline - std::chrono::steady_clock::now())
-                              .count();
-        if (left <= 0) return error = "the portal did not answer in time", false;
-        Pump(static_cast<int>(left));
+    BusMessage response;
+    if (!WaitFor([&](const BusMessage& m) { return m.member == "Response" && m.path == handle; },
+                 timeoutMs, response))
+        return error = "the portal did not answer in time", false;
+    const JsonValue& r = response.args;
+    if (r.items.size() < 2) return error = "the portal answered nothing", false;
+    if (r.items[0].number != 0) {
+        error = r.items[0].number == 1 ? "the person cancelled it" : "the desktop refused it";
+        return false;
     }
+    results = r.items[1];
+    return true;
 }

@@ -66,10 +66,12 @@ public:
     BusConnection(const BusConnection&) = delete;
     BusConnection& operator=(const BusConnection&) = delete;
 
-    // The session bus.
+    // The session bus, where one answers: a bus that does not would hold
+    // every call for half a minute.
     static std::unique_ptr<BusConnection> Open(std::string& error);
-    // The session bus, with the portal answering on it within timeoutMs.
-    static std::unique_ptr<BusConnection> ConnectToPortal(int timeoutMs, std::string& error);
+    // Tells the desktop portal who we are and hears its signals; false
+    // where no portal answers within timeoutMs.
+    bool ReachPortal(int timeoutMs, std::string& error);
     // Signals that match rule come to TakeSignals.
     bool AddMatch(const std::string& rule, std::string& error);
     // Our own name on the bus (":1.42"), where others call us.
@@ -99,13 +101,12 @@ public:
     // The same for a program that lives as long as the session: where the
     // bus has gone, it ends, as Xlib ends a program whose server went.
     std::vector<BusMessage> TakeSessionSignals();
-    // Takes the first message that came and is wanted, leaving the others
-    // for whoever wants them; false when none has come.
-    bool TakeFirst(const std::function<bool(const BusMessage&)>& wanted, BusMessage& message);
+    // Takes the first message that is wanted, waiting up to timeoutMs for
+    // it and leaving the others for whoever wants them; false when none came.
+    bool WaitFor(const std::function<bool(const BusMessage&)>& wanted, int timeoutMs,
+                 BusMessage& message);
     // The D-Bus name of the last call's error ("org.freedesktop.DBus.Error.ServiceUnknown").
     const std::string& LastErrorName() const { return lastErrorName_; }
-    // Waits up to timeoutMs for more of them.
-    void Wait(int timeoutMs) { Pump(timeoutMs); }
     // A token unique in this connection, for handle and session tokens.
     std::string Token();
 

@@ -89,20 +89,22 @@ bool AreaOf(const TActionKey& a, Desktop& desktop, Rect& area, std::string& erro
     }
 }
 
-namespace {
-
-RgbImage Crop(const RgbImage& image, const Rect& r) {
-    RgbImage out(r.width, r.height);
-    for (int y = 0; y < r.height; ++y)
-        for (int x = 0; x < r.width; ++x) out.At(x, y) = image.At(r.x + x, r.y + y) & 0xFFFFFF;
+RgbImage Cut(const RgbImage& image, const Rect& area) {
+    RgbImage out(area.width, area.height);
+    const Rect inside = Intersect(area, {0, 0, image.width, image.height});
+    for (int y = inside.y; y < inside.y + inside.height; ++y)
+        for (int x = inside.x; x < inside.x + inside.width; ++x)
+            out.At(x - area.x, y - area.y) = image.At(x, y) & 0xFFFFFF;
     return out;
 }
+
+namespace {
 
 // Pixels of area that no monitor shows are undefined on X11: black.
 void BlankUnshown(RgbImage& image, const Rect& area, const std::vector<Rect>& monitors) {
     for (const Rect& m : monitors)
         if (Intersect(m, area) == area) return;
-    if (image.borrowed) image = Crop(image, {0, 0, image.width, image.height});
+    if (image.borrowed) image = Cut(image, {0, 0, image.width, image.height});
     for (int y = 0; y < image.height; ++y) {
         for (int x = 0; x < image.width; ++x) {
             const int sx = area.x + x, sy = area.y + y;
@@ -150,7 +152,7 @@ CaptureOutcome RunCapture(const TActionKey& a, const TActionKeys& list, Desktop&
             out.ok = out.cancelled = true;
             return out;
         }
-        image = Crop(screen, area);
+        image = Cut(screen, area);
     } else if (!AreaOf(a, desktop, area, out.error) || !desktop.Grab(area, image, out.error)) {
         return out;
     } else {

@@ -22,6 +22,10 @@ struct CaptureOutcome {
 // Why this desktop cannot grab so (it does not tell where the pointer
 // is, ...); "" when it can.
 std::string CannotGrabHere(int grabMethod, Desktop& desktop);
+
+// The pixels of area, in image's coordinates, as a picture of its own:
+// black where the image has none, the top byte of each word cleared.
+RgbImage Cut(const RgbImage& image, const Rect& area);
 // For --check and the tool: each action this desktop cannot carry out.
 std::vector<std::string> DesktopProblems(const TActionKeys& list, Desktop& desktop);
 

@@ -27,6 +27,17 @@ inline Rect Intersect(const Rect& a, const Rect& b) {
     return right > left && bottom > top ? Rect{left, top, right - left, bottom - top} : Rect{};
 }
 
+// The smallest area holding every one of areas; empty for none.
+inline Rect BoundingBox(const std::vector<Rect>& areas) {
+    if (areas.empty()) return {};
+    int left = areas[0].x, top = areas[0].y, right = left, bottom = top;
+    for (const Rect& a : areas) {
+        left = std::min(left, a.x), top = std::min(top, a.y);
+        right = std::max(right, a.x + a.width), bottom = std::max(bottom, a.y + a.height);
+    }
+    return {left, top, right - left, bottom - top};
+}
+
 // What a desktop can do, for the tool's checks and messages.
 struct DesktopCapabilities {
     bool activeWindow = false;  // the active window, with and without its frame

@@ -10,10 +10,11 @@
 #include <fstream>
 #include <utility>
 
+#include "capture/Capture.h"
 #include "capture/KdeHotKeys.h"
 #include "capture/WaylandClipboard.h"
+#include "platform/Deadline.h"
 #include "platform/NamedObjects.h"
-#include "platform/SessionBus.h"
 
 namespace {
 
@@ -27,32 +28,15 @@ constexpr int kPictureMs = 10000;
 // The facts a Screen() asked for serve the rest of that action.
 constexpr auto kFresh = std::chrono::seconds(2);
 
-// picture's pixels from (dx, dy) on, in a width x height picture; black
-// where it has none.
-RgbImage Placed(const RgbImage& picture, int dx, int dy, int width, int height) {
-    if (dx == 0 && dy == 0 && picture.width == width && picture.height == height) return picture;
-    RgbImage out(width, height);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const int sx = x + dx, sy = y + dy;
-            if (sx >= 0 && sy >= 0 && sx < picture.width && sy < picture.height)
-                out.At(x, y) = picture.At(sx, sy);
-        }
-    }
-    return out;
-}
-
 // Reads exactly size bytes from fd, or until it ends or the time is up.
 std::string ReadPipe(int fd, std::size_t size, int timeoutMs) {
     std::string bytes(size, '\0');
     std::size_t got = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto deadline = platform::DeadlineIn(timeoutMs);
     while (got < size) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              deadline - std::chrono::steady_clock::now())
-                              .count();
+        const int left = platform::MillisecondsLeft(deadline);
         pollfd p{fd, POLLIN, 0};
-        if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) break;
+        if (left == 0 || ::poll(&p, 1, left) <= 0) break;
         const ssize_t n = ::read(fd, bytes.data() + got, size - got);
         if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) break;
         if (n > 0) got += static_cast<std::size_t>(n);
@@ -69,13 +53,8 @@ std::string ExecutablePath() {
 
 }  // namespace
 
-std::unique_ptr<KdeDesktop> KdeDesktop::Open(std::string& error) {
-    if (!platform::SessionBusRuns() || !platform::SessionBusAnswers(500)) {
-        error = "no session bus answers, so KWin cannot be reached";
-        return nullptr;
-    }
-    std::shared_ptr<BusConnection> bus = BusConnection::Open(error);
-    if (!bus) return nullptr;
+std::unique_ptr<KdeDesktop> KdeDesktop::Open(std::shared_ptr<BusConnection> bus,
+                                             std::string& error) {
     JsonValue answer;
     if (!bus->CallService(kKWin, kShotPath, "org.freedesktop.DBus.Properties", "Get",
                           {BusArg::String(kShot), BusArg::String("Version")}, kAnswerMs, answer,
@@ -146,24 +125,18 @@ bool KdeDesktop::AskFacts(std::string& error) {
                                 answer, error);
     }
     bool told = false;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnswerMs);
-    while (ran && !told) {
-        BusMessage m;
-        const auto ours = [](const BusMessage& b) { return b.call && b.member == "Facts"; };
-        if (bus_->TakeFirst(ours, m)) {
-            const std::string text = m.args.items.empty() ? "" : m.args.items[0].string;
-            told = ReadKWinFacts(text, facts_, error) && facts_.token == token;
-            if (!error.empty() && !told) break;
-            continue;
-        }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              deadline - std::chrono::steady_clock::now())
-                              .count();
-        if (left <= 0) {
+    const auto deadline = platform::DeadlineIn(kAnswerMs);
+    const auto facts = [](const BusMessage& b) { return b.call && b.member == "Facts"; };
+    for (BusMessage m; ran && !told;) {
+        if (!bus_->WaitFor(facts, platform::MillisecondsLeft(deadline), m)) {
             error = "KWin did not run lmgrab's script in time";
             break;
         }
-        bus_->Wait(static_cast<int>(left));
+        KWinFacts said;
+        if (!ReadKWinFacts(m.args.items.empty() ? "" : m.args.items[0].string, said, error)) break;
+        // An earlier question's late answer is passed over.
+        told = said.token == token;
+        if (told) facts_ = std::move(said);
     }
     std::string ignored;
     bus_->CallService(kKWin, "/Scripting", "org.kde.kwin.Scripting", "unloadScript",
@@ -210,16 +183,7 @@ Rect KdeDesktop::Screen() {
     windowId_.clear();
     std::string error;
     if (!Facts(error)) return {};
-    Rect box = facts_.screens[0];
-    for (const Rect& s : facts_.screens) {
-        const int right = std::max(box.x + box.width, s.x + s.width);
-        const int bottom = std::max(box.y + box.height, s.y + s.height);
-        box.x = std::min(box.x, s.x);
-        box.y = std::min(box.y, s.y);
-        box.width = right - box.x;
-        box.height = bottom - box.y;
-    }
-    return box;
+    return BoundingBox(facts_.screens);
 }
 
 std::vector<Rect> KdeDesktop::Monitors() {
@@ -302,7 +266,7 @@ bool KdeDesktop::Grab(const Rect& area, RgbImage& image, std::string& error) {
                 if (picture.width == windowBuffer_.width && picture.height == windowBuffer_.height)
                     at = windowBuffer_;
             }
-            image = Placed(picture, area.x - at.x, area.y - at.y, area.width, area.height);
+            image = Cut(picture, {area.x - at.x, area.y - at.y, area.width, area.height});
             return true;
         }
     }
@@ -314,6 +278,6 @@ bool KdeDesktop::Grab(const Rect& area, RgbImage& image, std::string& error) {
                  false, picture, error))
         return false;
     const Rect at = ToPhysical(logical, scale_);
-    image = Placed(picture, area.x - at.x, area.y - at.y, area.width, area.height);
+    image = Cut(picture, {area.x - at.x, area.y - at.y, area.width, area.height});
     return true;
 }

@@ -19,8 +19,8 @@
 
 class KdeDesktop : public Desktop {
 public:
-    // nullptr where no KWin with screenshots is on the session bus.
-    static std::unique_ptr<KdeDesktop> Open(std::string& error);
+    // nullptr where no KWin with screenshots is on this session bus.
+    static std::unique_ptr<KdeDesktop> Open(std::shared_ptr<BusConnection> bus, std::string& error);
     ~KdeDesktop() override;
 
     std::string Name() const override { return "KDE Plasma"; }

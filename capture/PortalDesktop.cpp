@@ -9,7 +9,6 @@
 #include "capture/PortalHotKeys.h"
 #include "capture/WaylandClipboard.h"
 #include "platform/Numbers.h"
-#include "platform/SessionBus.h"
 
 namespace {
 
@@ -31,14 +30,9 @@ std::string FilePath(const std::string& uri) {
 
 }  // namespace
 
-std::unique_ptr<PortalDesktop> PortalDesktop::Open(std::string& error) {
-    // A bus that does not answer would hold every call for half a minute.
-    if (!platform::SessionBusRuns() || !platform::SessionBusAnswers(500)) {
-        error = "no session bus answers, so no desktop portal can be reached";
-        return nullptr;
-    }
-    auto bus = BusConnection::ConnectToPortal(kFindPortalMs, error);
-    if (!bus) return nullptr;
+std::unique_ptr<PortalDesktop> PortalDesktop::Open(std::shared_ptr<BusConnection> bus,
+                                                   std::string& error) {
+    if (!bus->ReachPortal(kFindPortalMs, error)) return nullptr;
     if (bus->Version(kScreenshot) == 0) {
         error = "the desktop portal offers no screenshots";
         return nullptr;

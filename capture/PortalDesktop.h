@@ -14,8 +14,9 @@
 
 class PortalDesktop : public Desktop {
 public:
-    // The session bus's portal, when it offers screenshots.
-    static std::unique_ptr<PortalDesktop> Open(std::string& error);
+    // The portal on this session bus, when it offers screenshots.
+    static std::unique_ptr<PortalDesktop> Open(std::shared_ptr<BusConnection> bus,
+                                               std::string& error);
 
     std::string Name() const override { return "the desktop portal"; }
     DesktopCapabilities Capabilities() override { return {false, false, true}; }

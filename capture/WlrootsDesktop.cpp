@@ -83,14 +83,7 @@ std::vector<Rect> WlrootsDesktop::Monitors() {
 }
 
 Rect WlrootsDesktop::Screen() {
-    const std::vector<Rect> monitors = Monitors();
-    if (monitors.empty()) return {};
-    int left = monitors[0].x, top = monitors[0].y, right = left, bottom = top;
-    for (const Rect& m : monitors) {
-        left = std::min(left, m.x), top = std::min(top, m.y);
-        right = std::max(right, m.x + m.width), bottom = std::max(bottom, m.y + m.height);
-    }
-    return {left, top, right - left, bottom - top};
+    return BoundingBox(Monitors());
 }
 
 std::string WlrootsDesktop::Unreadable() {

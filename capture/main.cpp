@@ -63,8 +63,11 @@ std::unique_ptr<Desktop> OpenSessionDesktop(std::string& error) {
     if (wayland && *wayland && sway && *sway) return WlrootsDesktop::Open(error);
     std::string noPortal;
     if (wayland && *wayland) {
-        if (auto kde = KdeDesktop::Open(noPortal)) return kde;
-        if (auto portal = PortalDesktop::Open(noPortal)) return portal;
+        // One connection for both: whichever answers keeps it.
+        if (std::shared_ptr<BusConnection> bus = BusConnection::Open(noPortal)) {
+            if (auto kde = KdeDesktop::Open(bus, noPortal)) return kde;
+            if (auto portal = PortalDesktop::Open(bus, noPortal)) return portal;
+        }
     }
     if (display && *display) return X11Desktop::Open(error);
     error = wayland && *wayland

@@ -1,5 +1,6 @@
 #include "platform/NamedObjects.h"
 
+#include "platform/Deadline.h"
 #include "platform/Numbers.h"
 #include "platform/SystemError.h"
 #include "platform/UserFolders.h"
@@ -198,8 +199,7 @@ NamedEvent::WaitResult NamedEvent::Wait(int timeoutMs) {
         ::close(watch);
         return WaitResult::Failed;
     }
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+    const auto deadline = DeadlineIn(timeoutMs < 0 ? 0 : timeoutMs);
     WaitResult result = WaitResult::Timeout;
     const std::uint64_t setsBefore = Sets();
     while (true) {
@@ -211,10 +211,8 @@ NamedEvent::WaitResult NamedEvent::Wait(int timeoutMs) {
         }
         int wait = -1;
         if (timeoutMs >= 0) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            if (left.count() <= 0) break;
-            wait = static_cast<int>(left.count());
+            wait = MillisecondsLeft(deadline);
+            if (wait <= 0) break;
         }
         pollfd p{watch, POLLIN, 0};
         const int n = ::poll(&p, 1, wait);

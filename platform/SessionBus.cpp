@@ -1,5 +1,7 @@
 #include "platform/SessionBus.h"
 
+#include "platform/Deadline.h"
+
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -79,13 +81,8 @@ bool SessionBusAnswers(int timeoutMs) {
     }
     line += "\r\n";
     bool answered = false;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    const auto left = [&] {
-        return static_cast<int>(
-            std::max<long long>(0, std::chrono::duration_cast<std::chrono::milliseconds>(
-                                       deadline - std::chrono::steady_clock::now())
-                                       .count()));
-    };
+    const auto deadline = DeadlineIn(timeoutMs);
+    const auto left = [&] { return MillisecondsLeft(deadline); };
     bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&where), length) == 0;
     if (!connected && errno == EINPROGRESS) {
         pollfd p{fd, POLLOUT, 0};
