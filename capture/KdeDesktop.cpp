@@ -53,7 +53,7 @@ std::string ExecutablePath() {
 
 }  // namespace
 
-std::unique_ptr<KdeDesktop> KdeDesktop::Open(std::shared_ptr<BusConnection> bus,
+std::unique_ptr<KdeDesktop> KdeDesktop::Open(const std::shared_ptr<BusConnection>& bus,
                                              std::string& error) {
     JsonValue answer;
     if (!bus->CallService(kKWin, kShotPath, "org.freedesktop.DBus.Properties", "Get",

@@ -20,7 +20,8 @@
 class KdeDesktop : public Desktop {
 public:
     // nullptr where no KWin with screenshots is on this session bus.
-    static std::unique_ptr<KdeDesktop> Open(std::shared_ptr<BusConnection> bus, std::string& error);
+    static std::unique_ptr<KdeDesktop> Open(const std::shared_ptr<BusConnection>& bus,
+                                            std::string& error);
     ~KdeDesktop() override;
 
     std::string Name() const override { return "KDE Plasma"; }

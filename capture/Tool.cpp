@@ -294,15 +294,9 @@ void CaptureTool::ListenForAskers() {
 }
 
 void CaptureTool::OnAsker(int fd) {
-    Asker& asker = askers_[fd];
-    char buffer[1024];
-    ssize_t n = 0;
-    while ((n = ::read(fd, buffer, sizeof buffer)) > 0) asker.pending.append(buffer, n);
-    const std::size_t end = asker.pending.find('\n');
-    const bool gone = n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR);
-    if (end == std::string::npos && !gone && asker.pending.size() <= 8192) return;
+    std::string line;
+    if (!TakeRequestLine(fd, askers_[fd].pending, line)) return;
     // Answered once, then let go; the map may change while an overlay runs.
-    const std::string line = end == std::string::npos ? "" : asker.pending.substr(0, end + 1);
     askers_.erase(fd);
     ToolRequest request;
     if (ParseRequest(line, request)) Answer(fd, request);

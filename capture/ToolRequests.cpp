@@ -98,6 +98,18 @@ bool ReadLine(int fd, std::string& pending, std::string& line, int timeoutMs) {
 
 }  // namespace
 
+bool TakeRequestLine(int fd, std::string& pending, std::string& line) {
+    char buffer[1024];
+    ssize_t n = 0;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
+        pending.append(buffer, static_cast<std::size_t>(n));
+    const std::size_t end = pending.find('\n');
+    const bool gone = n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR);
+    if (end == std::string::npos && !gone && pending.size() <= kLongestLine) return false;
+    line = end == std::string::npos ? "" : pending.substr(0, end + 1);
+    return true;
+}
+
 std::string SessionIdentity() {
     const char* display = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");

@@ -44,6 +44,10 @@ int ListenForRequests(std::string& error);
 void StopListening(int fd);
 // Accepts one waiting asker of this user; -1 when none waits.
 int AcceptAsker(int listening);
+// Reads what an asker's non-blocking socket holds: true with its request's
+// line, or with "" when it ended or sent too much without one; false while
+// the line is still coming.
+bool TakeRequestLine(int fd, std::string& pending, std::string& line);
 
 enum class Asked {
     NoTool,    // nobody listens, or the tool declined or did not answer at once
