@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "capture/Capture.h"
 #include "capture/PngReader.h"
 #include "capture/PortalHotKeys.h"
 #include "capture/WaylandClipboard.h"
@@ -90,14 +91,10 @@ bool PortalDesktop::ActiveWindow(bool, Rect&, std::string& error) {
 bool PortalDesktop::Grab(const Rect& area, RgbImage& image, std::string& error) {
     if (std::chrono::steady_clock::now() - taken_ > kFresh && !TakePicture(error)) return false;
     if (!error_.empty() && picture_.width == 0) return error = error_, false;
-    if (area.x < 0 || area.y < 0 || area.x + area.width > picture_.width ||
-        area.y + area.height > picture_.height || area.width <= 0 || area.height <= 0) {
+    if (area.width <= 0 || Intersect(area, {0, 0, picture_.width, picture_.height}) != area) {
         error = "the area lies outside the desktop's screenshot";
         return false;
     }
-    image = RgbImage(area.width, area.height);
-    for (int y = 0; y < area.height; ++y) {
-        for (int x = 0; x < area.width; ++x) image.At(x, y) = picture_.At(area.x + x, area.y + y);
-    }
+    image = Cut(picture_, area);
     return true;
 }
