@@ -12,28 +12,44 @@ LG_PACKAGES=(
     googletest libgtest-dev libgmock-dev
     libbenchmark-dev
     qt6-base-dev fonts-liberation2
-    clang-14 libclang-rt-14-dev clang-format clang-tidy
+    clang libclang-rt-dev clang-format clang-tidy file dpkg-dev
     xvfb xdotool x11-utils openbox x11-apps imagemagick netpbm
     qt6-image-formats-plugins hyperfine scrot libx11-dev libxtst-dev libjpeg62-turbo-dev
     libcanberra-dev xclip dbus trayer
     libxrandr-dev libxi-dev x11-xserver-utils x11-xkb-utils weston xwayland libtiff-dev
     sway grim wtype jq qt6-wayland wl-clipboard libdbus-1-dev xdg-desktop-portal python3-dbus python3-gi
+    libglib2.0-bin gnome-settings-daemon-common 'libkf6config-bin|libkf5config-bin'
 )
 
+lg_installed() {
+    dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
+}
+
+# A name "a|b" takes the first of the alternatives that this release has
+# (Debian 13 has Plasma 6's tools where Debian 12 has Plasma 5's).
 lg_install_packages() {
-    local missing=()
-    local pkg
+    local wanted=() pkg alt
     for pkg in "${LG_PACKAGES[@]}"; do
-        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
-            missing+=("$pkg")
-        fi
+        local have=
+        for alt in ${pkg//|/ }; do lg_installed "$alt" && have=1 && break; done
+        [ -z "$have" ] && wanted+=("$pkg")
     done
-    [ ${#missing[@]} -eq 0 ] && return 0
-    echo "Installing: ${missing[*]}"
+    [ ${#wanted[@]} -eq 0 ] && return 0
     local sudo=()
     [ "$(id -u)" -ne 0 ] && sudo=(sudo)
     export DEBIAN_FRONTEND=noninteractive
     "${sudo[@]}" apt-get update -qq >/dev/null
+    local missing=()
+    for pkg in "${wanted[@]}"; do
+        for alt in ${pkg//|/ }; do
+            if apt-cache show "$alt" >/dev/null 2>&1; then
+                missing+=("$alt")
+                continue 2
+            fi
+        done
+        missing+=("${pkg%%|*}")  # none known: apt-get names the first
+    done
+    echo "Installing: ${missing[*]}"
     "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
