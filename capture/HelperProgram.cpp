@@ -92,8 +92,8 @@ bool RunHelper(const std::vector<std::string>& argv, const std::string& input, b
         return false;
     }
     // A helper that stops reading early must not end us.
-    struct sigaction ignore {
-    }, old{};
+    struct sigaction ignore = {};
+    struct sigaction old = {};
     ignore.sa_handler = SIG_IGN;
     ::sigaction(SIGPIPE, &ignore, &old);
     WriteAll(in[1], input);

@@ -12,7 +12,7 @@ StoreRead ReadStoredConfiguration(TActionKeys& list, std::string& cause) {
     // Reading never makes a store: one deleted under the tool is said, not
     // replaced by an empty one.
     const std::string store = platform::DefaultStorePath();
-    struct stat st {};
+    struct stat st = {};
     if (::stat(store.c_str(), &st) != 0 && errno == ENOENT) {
         cause = "the settings store '" + store + "' does not exist";
         return StoreRead::Missing;

@@ -82,7 +82,7 @@ TargetFolder ResolveTargetFolder(const std::string& actionDir, const std::string
 
 std::string UnwritableReason(const std::string& folder) {
     std::filesystem::path at(folder);
-    struct stat info {};
+    struct stat info = {};
     // The nearest part that exists is where the missing ones would be made.
     while (::stat(at.c_str(), &info) != 0) {
         if ((errno != ENOENT && errno != ENOTDIR) || !at.has_relative_path())
@@ -98,7 +98,7 @@ std::string UnwritableReason(const std::string& folder) {
 }
 
 bool FileExists(const std::string& path) {
-    struct stat info {};
+    struct stat info = {};
     return ::stat(path.c_str(), &info) == 0;
 }
 

@@ -30,11 +30,12 @@ bool HasFixedRectangle(const TActionKey& a) {
 // One stored value of an action: its name, the field it holds, the default
 // for reading, and when it is stored at all. The 8-bit fields keep the low
 // 8 bits of the stored number.
+template <typename T>
+using Field = T TActionKey::*;
+
 struct StoredValue {
     const char* name;
-    std::variant<std::string TActionKey::*, std::int32_t TActionKey::*, std::uint8_t TActionKey::*,
-                 bool TActionKey::*>
-        field;
+    std::variant<Field<std::string>, Field<std::int32_t>, Field<std::uint8_t>, Field<bool>> field;
     std::string_view textDefault = {};
     std::int32_t numberDefault = 0;
     bool (*storedWhen)(const TActionKey&) = nullptr;  // nullptr: always
@@ -167,16 +168,14 @@ TActionReader::ActionRead TActionReader::ReadActionValues(const std::string& pat
                 const std::string name = v.name;
                 std::visit(
                     Overloaded{
-                        [&](std::string TActionKey::*f) {
+                        [&](Field<std::string> f) {
                             a.*f = ReadString(name, std::string(v.textDefault));
                         },
-                        [&](std::int32_t TActionKey::*f) {
-                            a.*f = ReadInteger(name, v.numberDefault);
-                        },
-                        [&](std::uint8_t TActionKey::*f) {
+                        [&](Field<std::int32_t> f) { a.*f = ReadInteger(name, v.numberDefault); },
+                        [&](Field<std::uint8_t> f) {
                             a.*f = Low8(ReadInteger(name, v.numberDefault));
                         },
-                        [&](bool TActionKey::*f) { a.*f = ReadBool(name, v.numberDefault != 0); },
+                        [&](Field<bool> f) { a.*f = ReadBool(name, v.numberDefault != 0); },
                     },
                     v.field);
                 if (v.correct) v.correct(a);
@@ -274,10 +273,10 @@ bool TActionWriter::WriteAction(const std::string& path, TActionKey& a) {
             if (v.correct) v.correct(a);
             const std::string name = v.name;
             std::visit(Overloaded{
-                           [&](std::string TActionKey::*f) { WriteString(name, a.*f); },
-                           [&](std::int32_t TActionKey::*f) { WriteInteger(name, a.*f); },
-                           [&](std::uint8_t TActionKey::*f) { WriteInteger(name, a.*f); },
-                           [&](bool TActionKey::*f) { WriteBool(name, a.*f); },
+                           [&](Field<std::string> f) { WriteString(name, a.*f); },
+                           [&](Field<std::int32_t> f) { WriteInteger(name, a.*f); },
+                           [&](Field<std::uint8_t> f) { WriteInteger(name, a.*f); },
+                           [&](Field<bool> f) { WriteBool(name, a.*f); },
                        },
                        v.field);
         }

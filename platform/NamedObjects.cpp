@@ -86,7 +86,7 @@ bool NamedObjectDirectory(std::string& directory, std::string& error) {
     }
     // A folder of another user, or one open to others, would let them see
     // and set our objects.
-    struct stat st {};
+    struct stat st = {};
     if (::lstat(directory.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
         (st.st_mode & 077) != 0) {
         error = "'" + directory + "' is not a private folder of this user";
@@ -140,8 +140,8 @@ std::unique_ptr<NamedEvent> NamedEvent::Open(const std::string& name, std::strin
             ::close(fd);
             return nullptr;
         }
-        struct stat held {
-        }, named{};
+        struct stat held = {};
+        struct stat named = {};
         if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 &&
             held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
             return std::unique_ptr<NamedEvent>(new NamedEvent(fd, path));
@@ -168,7 +168,7 @@ std::uint64_t NamedEvent::Sets() {
 bool NamedEvent::Set() {
     // The count's bytes are locked for the increment: setters in several
     // processes each add one. A lock of the open file, not of the process.
-    struct flock lock {};
+    struct flock lock = {};
     lock.l_type = F_WRLCK;
     lock.l_whence = SEEK_SET;
     lock.l_start = 1;

@@ -53,7 +53,7 @@ void RemoveDeadWritersLeftovers(const std::string& folder) {
         const auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), pid);
         if (ec != std::errc() || end == rest.data() || *end != '-' || pid <= 0) continue;
         if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
-        struct stat st {};
+        struct stat st = {};
         if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
             st.st_uid == ::geteuid()) {
             ::unlinkat(dirFd, entry->d_name, 0);
@@ -95,7 +95,7 @@ std::string NotAFile(const std::string& path, mode_t mode) {
 }  // namespace
 
 bool IsRegularFile(const std::string& path, std::string& error) {
-    struct stat st {};
+    struct stat st = {};
     if (::stat(path.c_str(), &st) != 0) {
         error =
             errno == ENOENT ? "'" + path + "' does not exist" : Errno("cannot read '" + path + "'");
@@ -117,7 +117,7 @@ bool ReadWholeFile(const std::string& path, std::size_t maxBytes, std::string& b
         error = Errno("cannot read '" + path + "'");
         return false;
     }
-    struct stat st {};
+    struct stat st = {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         error = NotAFile(path, st.st_mode);
@@ -214,7 +214,7 @@ void AtomicFileWriter::Abandon() {
 
 bool AtomicFileWriter::Prepare(std::string& error) {
     if (prepared_) return true;
-    struct stat st {};
+    struct stat st = {};
     existed_ = ::stat(path_.c_str(), &st) == 0;
     if (existed_) {
         if (!S_ISREG(st.st_mode)) {
@@ -273,7 +273,7 @@ void AtomicFileWriter::OpenInPlace(std::string& why) {
         }
         return;
     }
-    struct stat st {};
+    struct stat st = {};
     if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
         why = "cannot write '" + path_ + "': it is not a file of this user's own";
         ::close(fd_);

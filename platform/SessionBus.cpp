@@ -55,7 +55,7 @@ bool SessionBusRuns() {
     const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
     if (address && *address) return std::string(address) != kNoBus;
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    struct stat st {};
+    struct stat st = {};
     return runtime && *runtime && ::stat((std::string(runtime) + "/bus").c_str(), &st) == 0 &&
            S_ISSOCK(st.st_mode);
 }

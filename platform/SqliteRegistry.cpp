@@ -718,7 +718,7 @@ RegStatus OpenDatabase(const std::string& path, int flags, int busyTimeoutMs, sq
 // 0700 where an older version left it open to others.
 bool MakePrivateFolder(const std::filesystem::path& folder) {
     if (folder.empty()) return true;
-    struct stat st {};
+    struct stat st = {};
     if (::stat(folder.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) != 0 &&
             folder.filename() == "lumagrabber") {
@@ -735,11 +735,11 @@ bool MakePrivateFolder(const std::filesystem::path& folder) {
 // store read while its file was read-only left journals of that mode: once
 // the store may be written again, so may they.
 void MakePrivateFiles(const std::string& path) {
-    struct stat store {};
+    struct stat store = {};
     const bool storeWritable = ::lstat(path.c_str(), &store) == 0 && (store.st_mode & 0200);
     for (const char* suffix : {"", "-wal", "-shm"}) {
         const std::string file = path + suffix;
-        struct stat st {};
+        struct stat st = {};
         if (::lstat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
             continue;
         mode_t mode = st.st_mode & 0700;
@@ -837,7 +837,7 @@ RegStatus OpenSqliteHive(const SqliteHiveOptions& options, std::unique_ptr<Regis
     hive.reset();
     if (path.empty()) return RegStatus::Error(RegCode::StoreError, "no settings store path given");
 
-    struct stat st {};
+    struct stat st = {};
     bool exists = ::stat(path.c_str(), &st) == 0;
     if (exists && !S_ISREG(st.st_mode)) return NotAStore(path, "not a regular file");
 

@@ -200,7 +200,7 @@ TEST_F(EditorProcess, LgregExportKeepsTheModeAndWalksDeepTreesWithoutRecursion) 
     testsupport::WriteFile(file, "old");
     chmod(file.c_str(), 0600);
     ASSERT_EQ(RunCapturing(Bin("lgreg"), {"export", "HKCU\\Software", file, "/y"}, err), 0) << err;
-    struct stat st {};
+    struct stat st = {};
     ASSERT_EQ(stat(file.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 

@@ -140,7 +140,9 @@ TEST_F(FileStorage, AProfileRewrittenInPlaceKeepsWhatTheSaveDoesNotWrite) {
         path,
         "; kept\r\n[Software\\Orvane\\Lmgrab\\Action1]\r\nName=old\r\n"
         "Extra=kept too\r\n[Software\\Orvane\\Lmgrab\\Action9]\r\nName=stale\r\n");
-    if (testsupport::RunningAsRoot()) ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+    if (testsupport::RunningAsRoot()) {
+        ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+    }
     ::chmod(folder.c_str(), 0555);
     list.Add(std::make_unique<TActionKey>());
     list.Get(0).Name = "new";

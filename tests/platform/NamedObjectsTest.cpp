@@ -85,7 +85,7 @@ TEST(NamedObjects, LiveInAPrivateDirectoryOfTheUser) {
     std::string dir, error;
     ASSERT_TRUE(platform::NamedObjectDirectory(dir, error)) << error;
     EXPECT_EQ(dir, runtime.path() + "/lumagrabber");
-    struct stat st {};
+    struct stat st = {};
     ASSERT_EQ(stat(dir.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     // A directory others may enter is refused, not used.
@@ -178,7 +178,7 @@ TEST(NamedObjects, WithoutARuntimeFolderLiveInTheUsersStateFolderNeverInTmp) {
     unsetenv("XDG_STATE_HOME");
     ASSERT_TRUE(made) << error;
     EXPECT_EQ(dir, state.path() + "/state/lumagrabber");
-    struct stat st {};
+    struct stat st = {};
     ASSERT_EQ(stat(dir.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
 }

@@ -23,7 +23,7 @@ using testsupport::TempDir;
 using testsupport::WriteFile;
 
 mode_t ModeOf(const std::string& path) {
-    struct stat st {};
+    struct stat st = {};
     return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
 }
 

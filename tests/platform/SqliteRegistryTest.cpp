@@ -372,7 +372,7 @@ namespace {
 using namespace platform;
 
 mode_t ModeOf(const std::string& path) {
-    struct stat st {};
+    struct stat st = {};
     return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
 }
 
@@ -451,7 +451,9 @@ TEST(SqliteHiveReadOnly, AStoreMadeWritableAgainIsWritable) {
     ::chmod(dir.path().c_str(), 0755);
     const std::string folder = dir.file("mine");
     ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
-    if (testsupport::RunningAsRoot()) ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+    if (testsupport::RunningAsRoot()) {
+        ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+    }
     SqliteHiveOptions o;
     o.path = folder + "/registry.db";
     const auto write = [&](const char* name) {
