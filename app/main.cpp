@@ -9,6 +9,7 @@
 
 #include "app/DestroyedWindow.h"
 #include "app/SingleInstance.h"
+#include "platform/AppIds.h"
 #include "platform/SessionBus.h"
 #include "ui/Application.h"
 #include "ui/MainForm.h"
@@ -28,7 +29,7 @@ void OnStopSignal(int) {
 // soon as it is up.
 void CatchStopSignals() {
     if (::pipe(gStopPipe) != 0) return;
-    struct sigaction sa {};
+    struct sigaction sa = {};
     sa.sa_handler = OnStopSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
@@ -63,6 +64,8 @@ int main(int argc, char** argv) {
     platform::KeepFromStartingSessionBus();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(kApplicationTitle));
+    // Wayland desktops find the window's entry, icon and name by this.
+    QGuiApplication::setDesktopFileName(QString::fromUtf8(platform::kEditorAppId));
     SetApplicationHelpFile(QString::fromUtf8(kHelpFileName));
     StopOnSignals(app);
     {

@@ -1,5 +1,6 @@
 #include "capture/BusConnection.h"
 
+#include "platform/AppIds.h"
 #include "platform/Deadline.h"
 #include "platform/SessionBus.h"
 
@@ -16,9 +17,9 @@ namespace {
 
 constexpr const char* kPortal = "org.freedesktop.portal.Desktop";
 constexpr const char* kPortalPath = "/org/freedesktop/portal/desktop";
-// The tool's desktop entry, lmgrab.desktop: the name desktops list its
-// shortcuts and permissions under.
-constexpr const char* kAppId = "lmgrab";
+// The tool's desktop entry's name: desktops list its shortcuts and
+// permissions under it.
+constexpr const char* kAppId = platform::kToolAppId;
 
 struct Message {
     DBusMessage* m;

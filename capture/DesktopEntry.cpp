@@ -17,6 +17,7 @@
 #include "capture/HotKeys.h"
 #include "capture/NullDesktop.h"
 #include "capture/Tool.h"
+#include "platform/AppIds.h"
 #include "platform/SessionBus.h"
 #include "platform/Unicode.h"
 
@@ -49,6 +50,7 @@ std::unique_ptr<QApplication> DesktopApplication(int& argc, char** argv, const D
         QLoggingCategory::setFilterRules(QStringLiteral("qt.core.qobject.connect=false"));
     auto app = std::make_unique<QApplication>(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    QGuiApplication::setDesktopFileName(QString::fromUtf8(platform::kToolAppId));
     return app;
 }
 
@@ -57,7 +59,7 @@ std::unique_ptr<QApplication> DesktopApplication(int& argc, char** argv, const D
 extern "C" int LmgrabRunTool(int argc, char** argv, Desktop* desktop, bool armed) {
     auto app = DesktopApplication(argc, argv, *desktop);
     if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return Fail("cannot set up signals");
-    struct sigaction action {};
+    struct sigaction action = {};
     action.sa_handler = OnSignal;
     action.sa_flags = SA_RESTART;
     for (int s : {SIGUSR1, SIGTERM, SIGINT, SIGHUP}) sigaction(s, &action, nullptr);

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "platform/AppIds.h"
+
 namespace {
 
 // QImage's formats KWin sends: 32-bit words 0xAARRGGBB in native order,
@@ -158,7 +160,7 @@ if (w && !w.desktopWindow && !w.dock) {
 }
 var p = workspace.cursorPos;
 callDBus(")js" +
-           to + R"js(", "/lmgrab", "net.local.lmgrab.KWinFacts", "Facts",
+           to + R"js(", "/lmgrab", ")js" + platform::kToolAppId + R"js(.KWinFacts", "Facts",
          JSON.stringify({token: ")js" +
            token + R"js(", screens: screens,
                          pointer: [p.x, p.y], active: active}));

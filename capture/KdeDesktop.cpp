@@ -13,6 +13,7 @@
 #include "capture/Capture.h"
 #include "capture/KdeHotKeys.h"
 #include "capture/WaylandClipboard.h"
+#include "platform/AppIds.h"
 #include "platform/Deadline.h"
 #include "platform/NamedObjects.h"
 
@@ -73,8 +74,9 @@ std::unique_ptr<KdeDesktop> KdeDesktop::Open(const std::shared_ptr<BusConnection
         bus->LastErrorName() == kNotAuthorized) {
         desktop->refused_ =
             "KWin takes screenshots only for programs whose installed desktop entry allows it: "
-            "install lmgrab.desktop with the lines Exec=" +
-            ExecutablePath() + " and X-KDE-DBUS-Restricted-Interfaces=" + kShot +
+            "install " +
+            std::string(platform::kToolAppId) + ".desktop with the lines Exec=" + ExecutablePath() +
+            " and X-KDE-DBUS-Restricted-Interfaces=" + kShot +
             " (the package installs it), then log in again";
     }
     return desktop;

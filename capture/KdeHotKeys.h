@@ -25,9 +25,12 @@ public:
 
 private:
     explicit KdeHotKeys(std::shared_ptr<BusConnection> bus) : bus_(std::move(bus)) {}
-    // Whose the key is, as KDE lists it; "" where it does not say.
-    std::string Holder(int code);
-    void Unregister(const std::string& name);
+    // True when KDE gave the action the key.
+    bool Register(const HotKeyBinding& k, int code, std::string& error);
+    // Whose the key is, as KDE lists it; "" where it does not say. A key an
+    // older lmgrab left registered is let go (oldOwn).
+    std::string Holder(int code, bool& oldOwn);
+    void Unregister(const std::string& component, const std::string& name);
 
     std::shared_ptr<BusConnection> bus_;
     std::map<std::string, HotKeyBinding> armed_;  // shortcut name -> its binding

@@ -3,7 +3,7 @@
 # and runs the programs there against an Xvfb of the host.
 #   scripts/check-package-in-chroot.sh [PACKAGE.deb] [ROOT_DIR]
 set -euo pipefail
-deb="$(realpath "${1:-build-package/lumagrabber_3.0.0_amd64.deb}")"
+deb="$(realpath "${1:-build-package/lumagrabber_3.1.0_amd64.deb}")"
 root="${2:-$(mktemp -d)}"
 [ -x "$root/bin/sh" ] || debootstrap --variant=minbase bookworm "$root" http://deb.debian.org/debian >/dev/null
 cp /etc/resolv.conf "$root/etc/resolv.conf"

@@ -20,7 +20,8 @@ foreach(line IN LISTS lines)
     endif()
 endforeach()
 include(GNUInstallDirs)
-foreach(expected etc/xdg/autostart/lumagrabber-lmgrab.desktop share/man/man1/lmgrab.1.gz
+foreach(expected etc/xdg/autostart/${TOOL_APP_ID}.desktop share/man/man1/lmgrab.1.gz
+        share/applications/${EDITOR_APP_ID}.desktop
         ${CMAKE_INSTALL_LIBDIR}/lumagrabber/lmgrab-desktop.so
         share/doc/lumagrabber/copyright share/doc/lumagrabber/changelog.gz bin/lmgrab)
     if(NOT EXISTS ${PREFIX}/${expected})
@@ -28,9 +29,9 @@ foreach(expected etc/xdg/autostart/lumagrabber-lmgrab.desktop share/man/man1/lmg
     endif()
 endforeach()
 # KWin matches the entry's Exec, a full path, against the running program.
-file(READ ${PREFIX}/share/applications/lmgrab.desktop entry)
+file(READ ${PREFIX}/share/applications/${TOOL_APP_ID}.desktop entry)
 if(NOT entry MATCHES "\nExec=/[^\n]*/lmgrab /start\n" OR
    NOT entry MATCHES "\nX-KDE-DBUS-Restricted-Interfaces=org.kde.KWin.ScreenShot2\n")
-    message(FATAL_ERROR "lmgrab.desktop does not let KWin serve lmgrab:\n${entry}")
+    message(FATAL_ERROR "${TOOL_APP_ID}.desktop does not let KWin serve lmgrab:\n${entry}")
 endif()
 file(REMOVE_RECURSE ${PREFIX})

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/AppIds.h"
 #include "tests/capture/SessionBusFixture.h"
 #include "tests/support/Processes.h"
 #include "tests/support/TempStore.h"
@@ -68,7 +69,8 @@ protected:
         setenv("WAYLAND_DISPLAY", "wayland-lgkde", 1);
     }
     void Allow() {
-        std::ofstream(dir.file("data/applications/lmgrab.desktop"))
+        std::ofstream(
+            dir.file(std::string("data/applications/") + platform::kToolAppId + ".desktop"))
             << "[Desktop Entry]\nType=Application\nName=Lumagrabber\nExec="
             << std::filesystem::canonical(Bin("lmgrab")).string()
             << " /start\nX-KDE-DBUS-Restricted-Interfaces=org.kde.KWin.ScreenShot2\n";
@@ -205,7 +207,7 @@ TEST_F(LmgrabOnKde, WithoutItsDesktopEntryKWinsRefusalIsExplained) {
     std::string out, err;
     EXPECT_EQ(RunForOutput(Bin("lmgrab"), {"--check"}, out), 1);
     EXPECT_NE(out.find("KWin takes screenshots only for programs whose installed desktop entry "
-                       "allows it: install lmgrab.desktop"),
+                       "allows it: install com.orvane.Lmgrab.desktop"),
               std::string::npos)
         << out;
     EXPECT_NE(RunCapturing(Bin("lmgrab"), {"--capture", "1"}, err), 0);
