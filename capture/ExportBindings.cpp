@@ -1,5 +1,9 @@
 #include "capture/ExportBindings.h"
 
+#include <cstdio>
+
+#include "platform/AppIds.h"
+
 namespace {
 
 // A word for sh: single-quoted, its own quotes closed around.
@@ -44,22 +48,47 @@ std::string Hyprland(const Binding& b) {
            ShellWord(b.program) + " --capture " + b.number + "\n";
 }
 
+// A GVariant text string, as gsettings parses a value: quotes and
+// backslashes escaped, control characters as \u escapes.
+std::string GVariantString(const std::string& text) {
+    std::string out = "'";
+    for (const char c : text) {
+        if (c == '\'' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "'";
+}
+
 std::string Gnome(const Binding& b) {
     const std::string at =
         "gsettings set $schema.custom-keybinding:$base/lumagrabber-" + b.number + "/ ";
-    return at + "name " + ShellWord("Lumagrabber: " + b.label) + "\n" + at + "command " +
-           ShellWord(ShellWord(b.program) + " --capture " + b.number) + "\n" + at + "binding " +
-           ShellWord(DesktopKeyText(b.key, KeyStyle::Gnome)) + "\n";
+    // GNOME splits the command as a shell would, then runs it without one.
+    const std::string command = ShellWord(b.program) + " --capture " + b.number;
+    return at + "name " + ShellWord(GVariantString("Lumagrabber: " + b.label)) + "\n" + at +
+           "command " + ShellWord(GVariantString(command)) + "\n" + at + "binding " +
+           ShellWord(GVariantString(DesktopKeyText(b.key, KeyStyle::Gnome))) + "\n";
+}
+
+std::string KdeEntryName(const std::string& number) {
+    return std::string(platform::kToolAppId) + ".Action" + number + ".desktop";
 }
 
 std::string Kde(const Binding& b) {
-    const std::string file = "net.local.lumagrabber-action-" + b.number + ".desktop";
+    const std::string file = KdeEntryName(b.number);
     return "cat > \"$apps/" + file +
            "\" <<'END'\n[Desktop Entry]\nType=Application\n"
            "Name=Lumagrabber: " +
            b.label + "\nExec=" + ExecWord(b.program) + " --capture " + b.number +
            "\nNoDisplay=true\nEND\n"
-           "kwriteconfig5 --file kglobalshortcutsrc --group services --group " +
+           "$kwriteconfig --file kglobalshortcutsrc --group services --group " +
            file + " --key _launch " + ShellWord(DesktopKeyText(b.key, KeyStyle::Kde)) + "\n";
 }
 
@@ -90,9 +119,21 @@ constexpr DesktopBindings kDesktops[] = {
      "gsettings set $schema custom-keybindings \"[$(printf '%s\\n' \"$ours\" \"$rest\" | "
      "grep -v '^$' | paste -sd,)]\"\n"},
     {"kde",
-     "#!/bin/sh\n# Lumagrabber's actions as KDE Plasma shortcuts: run this script once, then log\n"
-     "# out and in; System Settings > Shortcuts lists them.\nset -e\n"
-     "apps=\"${XDG_DATA_HOME:-$HOME/.local/share}/applications\"\nmkdir -p \"$apps\"\n",
+     "#!/bin/sh\n# Lumagrabber's actions as KDE Plasma shortcuts: run this script once, and\n"
+     "# again after the actions change; then log out and in. System Settings >\n"
+     "# Shortcuts lists them.\nset -e\n"
+     "if command -v kwriteconfig6 >/dev/null; then kwriteconfig=kwriteconfig6\n"
+     "elif command -v kwriteconfig5 >/dev/null; then kwriteconfig=kwriteconfig5\n"
+     "else echo 'Neither kwriteconfig6 (Plasma 6) nor kwriteconfig5 (Plasma 5) is installed.' "
+     ">&2; exit 1; fi\n"
+     "apps=\"${XDG_DATA_HOME:-$HOME/.local/share}/applications\"\nmkdir -p \"$apps\"\n"
+     // Earlier entries go first, also those of the names before this one.
+     "for old in \"$apps\"/" LG_TOOL_APP_ID ".Action*.desktop "
+     "\"$apps\"/net.local.lumagrabber-action-*.desktop; do\n"
+     "  [ -e \"$old\" ] || continue\n"
+     "  $kwriteconfig --file kglobalshortcutsrc --group services --group \"${old##*/}\" "
+     "--key _launch --delete\n"
+     "  rm -f \"$old\"\ndone\n",
      Kde, ""},
 };
 

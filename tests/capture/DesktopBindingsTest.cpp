@@ -1,7 +1,5 @@
 // What lmgrab reads of sway (its JSON, key combinations, grim's pictures)
 // and the key bindings it writes for desktops without global hot keys.
-#include <sys/stat.h>
-
 #include <filesystem>
 #include <fstream>
 
@@ -214,7 +212,7 @@ TEST(KdeAnswers, KWinsPicturesAreReadInEachFormatAndRefusedOtherwise) {
 TEST(KdeAnswers, TheScriptsFactsAreReadAndBoundedOrRefused) {
     // The script is what KWin runs: it calls back the name and token given.
     const std::string script = KWinFactsScript(":1.42", "7-3");
-    EXPECT_NE(script.find(R"(callDBus(":1.42", "/lmgrab", "net.local.lmgrab.KWinFacts", "Facts")"),
+    EXPECT_NE(script.find(R"(callDBus(":1.42", "/lmgrab", "com.orvane.Lmgrab.KWinFacts", "Facts")"),
               std::string::npos);
     EXPECT_NE(script.find(R"(token: "7-3")"), std::string::npos);
 
@@ -305,33 +303,31 @@ TEST(ExportedBindings, SwayAndHyprlandLinesRunTheActionAndNameTheRest) {
     EXPECT_FALSE(IsBindingsDesktop("xfce"));
 }
 
-// The GNOME and KDE scripts, run against stand-ins for gsettings and
-// kwriteconfig5 that keep what they are told in files: twice, so that a
-// second run replaces its own entries and keeps the person's.
+// The GNOME and KDE scripts, run twice against the real gsettings (GNOME's
+// own media-keys schema, a key file for the store) and the real
+// kwriteconfig: a second run replaces its own entries and keeps the
+// person's, and GNOME splits the stored command back into lmgrab's words.
 TEST(ExportedBindings, TheGnomeAndKdeScriptsInstallOnceAndKeepThePersonsOwn) {
     testsupport::TempDir dir;
-    const std::string bin = dir.file("bin");
-    std::filesystem::create_directories(bin);
-    std::ofstream(bin + "/gsettings")
-        << "#!/bin/sh\nf=\"$FAKE/$(echo \"$2.$3\" | tr / _)\"\n"
-           "case $1 in get) cat \"$f\" 2>/dev/null || echo '@as []' ;; "
-           "set) printf '%s\\n' \"$4\" > \"$f\" ;; esac\n";
-    std::ofstream(bin + "/kwriteconfig5")
-        << "#!/bin/sh\necho \"$@\" >> \"$FAKE/kglobalshortcutsrc\"\n";
-    for (const char* tool : {"gsettings", "kwriteconfig5"}) chmod((bin + "/" + tool).c_str(), 0755);
-    const std::string fake = dir.file("fake");
-    std::filesystem::create_directories(fake);
-    const std::string list =
-        fake + "/org.gnome.settings-daemon.plugins.media-keys.custom-keybindings";
-    std::ofstream(list)
-        << "['/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/custom0/']\n";
-    std::ofstream(dir.file("gnome.sh"))
-        << ExportBindings(TwoActions(), "gnome", "/opt/it's/lmgrab");
+    const std::string program = "/opt/it's \"my\" \\tools/lmgrab";
+    std::ofstream(dir.file("gnome.sh")) << ExportBindings(TwoActions(), "gnome", program);
     std::ofstream(dir.file("kde.sh"))
         << ExportBindings(TwoActions(), "kde", "/opt/my tools/lmgrab");
-    const std::string env =
-        "PATH=" + bin + ":/usr/bin:/bin FAKE=" + fake + " XDG_DATA_HOME=" + dir.file("data") + " ";
+    const std::string env = "GSETTINGS_BACKEND=keyfile XDG_CONFIG_HOME=" + dir.file("config") +
+                            " XDG_DATA_HOME=" + dir.file("data") + " ";
+    const std::string schema = "org.gnome.settings-daemon.plugins.media-keys";
+    const std::string base = "/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/";
     std::string out;
+    ASSERT_EQ(
+        testsupport::RunForOutput("sh",
+                                  {"-c", env + "gsettings set " + schema +
+                                             " custom-keybindings \"['" + base + "custom0/']\""},
+                                  out),
+        0)
+        << out;
+    // An entry of the names before this one goes too.
+    std::filesystem::create_directories(dir.file("data/applications"));
+    std::ofstream(dir.file("data/applications/net.local.lumagrabber-action-7.desktop")) << "x";
     for (int run = 0; run < 2; ++run) {
         ASSERT_EQ(testsupport::RunForOutput("sh",
                                             {"-c", env + "sh " + dir.file("gnome.sh") + " && " +
@@ -340,23 +336,34 @@ TEST(ExportedBindings, TheGnomeAndKdeScriptsInstallOnceAndKeepThePersonsOwn) {
                   0)
             << out;
     }
-    EXPECT_EQ(testsupport::FileText(list),
-              "['/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/lumagrabber-1/',"
-              "'/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/custom0/']\n");
-    const std::string one =
-        fake +
-        "/org.gnome.settings-daemon.plugins.media-keys.custom-keybinding:_org_gnome_settings-"
-        "daemon_plugins_media-keys_custom-keybindings_lumagrabber-1_.";
-    EXPECT_EQ(testsupport::FileText(one + "command"), "'/opt/it'\\''s/lmgrab' --capture 1\n");
-    EXPECT_EQ(testsupport::FileText(one + "binding"), "<Ctrl><Shift>F5\n");
+    ASSERT_EQ(testsupport::RunForOutput(
+                  "sh", {"-c", env + "gsettings get " + schema + " custom-keybindings"}, out),
+              0);
+    EXPECT_EQ(out, "['" + base + "lumagrabber-1/', '" + base + "custom0/']\n");
+    // What GNOME reads, split as GNOME splits a command.
+    ASSERT_EQ(testsupport::RunForOutput(
+                  "sh",
+                  {"-c", env +
+                             "/usr/bin/python3 -c \"from gi.repository import Gio, GLib\n"
+                             "s = Gio.Settings.new_with_path('" +
+                             schema + ".custom-keybinding', '" + base +
+                             "lumagrabber-1/')\n"
+                             "print(GLib.shell_parse_argv(s.get_string('command'))[1])\n"
+                             "print(s.get_string('binding'))\nprint(s.get_string('name'))\""},
+                  out),
+              0)
+        << out;
+    EXPECT_EQ(out,
+              "['/opt/it\\'s \"my\" \\\\tools/lmgrab', '--capture', '1']\n<Ctrl><Shift>F5\n"
+              "Lumagrabber: action 1 \"it's \"all\" of it\"\n");
     EXPECT_EQ(
-        testsupport::FileText(dir.file("data/applications/net.local.lumagrabber-action-1.desktop")),
+        testsupport::FileText(dir.file("data/applications/com.orvane.Lmgrab.Action1.desktop")),
         "[Desktop Entry]\nType=Application\nName=Lumagrabber: action 1 \"it's \"all\" of it\"\n"
         "Exec=\"/opt/my tools/lmgrab\" --capture 1\nNoDisplay=true\n");
-    EXPECT_NE(testsupport::FileText(fake + "/kglobalshortcutsrc")
-                  .find("--group services --group net.local.lumagrabber-action-1.desktop --key "
-                        "_launch Ctrl+Shift+F5"),
-              std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(
+        dir.file("data/applications/net.local.lumagrabber-action-7.desktop")));
+    EXPECT_EQ(testsupport::FileText(dir.file("config/kglobalshortcutsrc")),
+              "[services][com.orvane.Lmgrab.Action1.desktop]\n_launch=Ctrl+Shift+F5\n");
 }
 
 }  // namespace
