@@ -1,12 +1,34 @@
 #include "capture/WaylandClipboard.h"
 
+#include <thread>
+
 #include "capture/Encoders.h"
 #include "capture/HelperProgram.h"
 #include "capture/OutputPlan.h"
+#include "platform/Deadline.h"
 
 namespace {
 
 constexpr const char* kWlCopy = "wl-copy";
+constexpr const char* kPng = "image/png";
+// wl-copy has set the clipboard when it ends; a moment more covers a
+// clipboard manager that takes the picture over.
+constexpr int kOfferMs = 1000;
+
+// Whether the clipboard offers a picture now. wl-copy succeeds also where
+// the desktop ignores it: GNOME lets only the window with the focus set the
+// clipboard, and has no protocol for anything else.
+bool ClipboardOffersPicture() {
+    const auto deadline = platform::DeadlineIn(kOfferMs);
+    for (;;) {
+        std::string types, error;
+        if (RunHelper({"wl-paste", "--list-types"}, "", true, types, error) &&
+            ("\n" + types).find(std::string("\n") + kPng + "\n") != std::string::npos)
+            return true;
+        if (platform::MillisecondsLeft(deadline) == 0) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
 
 }  // namespace
 
@@ -24,6 +46,13 @@ DesktopClipboard CopyToWaylandClipboard(const RgbImage& image, std::string& erro
     if (!EncodeImage(image, png, bytes, error)) return DesktopClipboard::Failed;
     if (!RunHelper({kWlCopy, "--type", "image/png"}, bytes, false, output, error)) {
         error = "the clipboard could not be taken (" + error + ")";
+        return DesktopClipboard::Failed;
+    }
+    if (!ClipboardOffersPicture()) {
+        error =
+            "the picture did not reach the clipboard: the desktop took nothing from wl-copy (GNOME "
+            "lets only the window with the keyboard focus set it); save this action to a file "
+            "instead";
         return DesktopClipboard::Failed;
     }
     return DesktopClipboard::Done;

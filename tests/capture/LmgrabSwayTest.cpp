@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -41,11 +42,9 @@ protected:
         }
         std::ofstream(At("sway.conf")) << "output HEADLESS-1 resolution 1280x720 bg #336699 "
                                           "solid_color\nbindsym Ctrl+F9 exec true\n";
-        if (::geteuid() == 0) {
-            for (const auto& e : std::filesystem::recursive_directory_iterator(work))
-                [[maybe_unused]] const int r = ::chown(e.path().c_str(), kNobody, kNobody);
-            [[maybe_unused]] const int r = ::chown(work.c_str(), kNobody, kNobody);
-        }
+        for (const auto& e : std::filesystem::recursive_directory_iterator(work))
+            GiveToUser(e.path());
+        GiveToUser(work);
         setenv("HOME", work.c_str(), 1);
         setenv("XDG_RUNTIME_DIR", At("run").c_str(), 1);
         setenv("LUMAGRABBER_REGISTRY", At("store.db").c_str(), 1);
@@ -77,6 +76,10 @@ protected:
         std::filesystem::remove_all(work);
     }
     std::string At(const std::string& name) const { return work + "/" + name; }
+    // A file the unprivileged user must own when the tests run as root.
+    static void GiveToUser(const std::string& path) {
+        if (::geteuid() == 0 && ::chown(path.c_str(), kNobody, kNobody) != 0) ADD_FAILURE() << path;
+    }
     // The program with its arguments, as the unprivileged user under root.
     std::vector<std::string> AsUser(const std::string& program, std::vector<std::string> args) {
         std::string path = program;
@@ -243,6 +246,33 @@ TEST_F(LmgrabOnSway, HotKeysFireAndEveryGrabWritesWhatGrimReads) {
     Run("swaymsg", {"unbindsym Ctrl+F5"}, out);
     EXPECT_NE(out.find("Could not find binding"), std::string::npos) << out;
     EXPECT_EQ(Run("swaymsg", {"unbindsym Ctrl+F9"}, out), 0) << out;
+}
+
+// A desktop that ignores wl-copy (GNOME, where only the window with the
+// focus may set the clipboard) is found out: the clipboard is read back and
+// the action fails with the reason instead of claiming a copy.
+TEST_F(LmgrabOnSway, AClipboardTheDesktopDidNotTakeIsAFailure) {
+    std::ofstream(At("bin/wl-copy")) << "#!/bin/sh\ncat >/dev/null\n";
+    ::chmod(At("bin/wl-copy").c_str(), 0755);
+    GiveToUser(At("bin/wl-copy"));
+    const std::string path = std::getenv("PATH");
+    setenv("PATH", (At("bin") + ":" + path).c_str(), 1);
+    lmgrabtest::Action clip{"clip", 2, 119, 0};
+    clip.saveTo = 2;
+    Configure({clip});
+    started.push_back(Start("lmgrab", {"/start"}, "tool.log"));
+    setenv("PATH", path.c_str(), 1);
+    ASSERT_TRUE(WaitUntil([&] {
+        return FileText(At("tool.log")).find("actions read") != std::string::npos;
+    })) << FileText(At("tool.log"));
+    std::string out;
+    Run("wtype", {"-M", "ctrl", "-k", "F8", "-m", "ctrl"}, out);
+    EXPECT_TRUE(WaitUntil([&] {
+        return FileText(At("tool.log"))
+                   .find(
+                       "action 1 \"clip\": the picture did not reach the "
+                       "clipboard") != std::string::npos;
+    })) << FileText(At("tool.log"));
 }
 
 }  // namespace
