@@ -1,6 +1,9 @@
 #include "capture/PortalDesktop.h"
 
+#include <dbus/dbus.h>
 #include <unistd.h>
+
+#include <cstdlib>
 
 #include <fstream>
 #include <sstream>
@@ -9,6 +12,7 @@
 #include "capture/PngReader.h"
 #include "capture/PortalHotKeys.h"
 #include "capture/WaylandClipboard.h"
+#include "platform/AppIds.h"
 #include "platform/Numbers.h"
 
 namespace {
@@ -20,6 +24,11 @@ constexpr int kPictureMs = 60000;
 // A picture this young serves the grab of the same action.
 constexpr auto kFresh = std::chrono::seconds(2);
 
+constexpr const char* kStore = "org.freedesktop.impl.portal.PermissionStore";
+constexpr const char* kStorePath = "/org/freedesktop/impl/portal/PermissionStore";
+constexpr int kStoreMs = 2000;
+constexpr const char* kAllowCommand = "lmgrab --allow-screenshots";
+
 // "file:///a%20b.png" -> "/a b.png"; "" for any other kind of address.
 std::string FilePath(const std::string& uri) {
     const std::string scheme = "file://";
@@ -29,7 +38,49 @@ std::string FilePath(const std::string& uri) {
     return path.empty() || path[0] != '/' ? "" : path;
 }
 
+bool OnGnome() {
+    const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
+    return desktop &&
+           std::string(":").append(desktop).append(":").find(":GNOME:") != std::string::npos;
+}
+
 }  // namespace
+
+// The portal keeps the answer in the table "screenshot", under the id
+// "screenshot", as a list of one word per application id.
+ScreenshotPermission LookUpScreenshotPermission(BusConnection& bus) {
+    JsonValue answer;
+    std::string error;
+    if (!bus.CallService(kStore, kStorePath, kStore, "Lookup",
+                         {BusArg::String("screenshot"), BusArg::String("screenshot")}, kStoreMs,
+                         answer, error)) {
+        return bus.LastErrorName() == "org.freedesktop.portal.Error.NotFound"
+                   ? ScreenshotPermission::NotAsked
+                   : ScreenshotPermission::Unknown;
+    }
+    if (answer.items.empty()) return ScreenshotPermission::Unknown;
+    const JsonValue& words = answer.items[0][platform::kToolAppId];
+    if (words.items.empty()) return ScreenshotPermission::NotAsked;
+    if (words.items[0].string == "yes") return ScreenshotPermission::Allowed;
+    if (words.items[0].string == "no") return ScreenshotPermission::Refused;
+    return ScreenshotPermission::NotAsked;  // "ask": asked each time
+}
+
+bool AllowScreenshots(BusConnection& bus, std::string& error) {
+    const auto create = BusArg::Raw([](DBusMessageIter* it) {
+        const dbus_bool_t yes = TRUE;
+        dbus_message_iter_append_basic(it, DBUS_TYPE_BOOLEAN, &yes);
+    });
+    JsonValue answer;
+    if (!bus.CallService(kStore, kStorePath, kStore, "SetPermission",
+                         {BusArg::String("screenshot"), create, BusArg::String("screenshot"),
+                          BusArg::String(platform::kToolAppId), BusArg::Strings({"yes"})},
+                         kStoreMs, answer, error)) {
+        error = "the desktop's permission store did not take the permission (" + error + ")";
+        return false;
+    }
+    return true;
+}
 
 std::unique_ptr<PortalDesktop> PortalDesktop::Open(std::shared_ptr<BusConnection> bus,
                                                    std::string& error) {
@@ -81,6 +132,27 @@ Rect PortalDesktop::Screen() {
     error_.clear();
     if (!TakePicture(error_)) picture_ = {};
     return {0, 0, picture_.width, picture_.height};
+}
+
+std::string PortalDesktop::Unreadable() {
+    switch (LookUpScreenshotPermission(*bus_)) {
+        case ScreenshotPermission::Refused:
+            return std::string(
+                       "the desktop refuses lmgrab's screenshots (the answer to its earlier "
+                       "question); to allow them, run: ") +
+                   kAllowCommand;
+        case ScreenshotPermission::NotAsked:
+            if (OnGnome()) {
+                return std::string(
+                           "the desktop has not been asked yet whether lmgrab may take "
+                           "screenshots, and GNOME asks only while a window of lmgrab's has "
+                           "the focus; to allow them, run: ") +
+                       kAllowCommand;
+            }
+            return "";
+        default:
+            return "";
+    }
 }
 
 bool PortalDesktop::ActiveWindow(bool, Rect&, std::string& error) {

@@ -12,6 +12,13 @@
 #include "capture/BusConnection.h"
 #include "capture/Desktop.h"
 
+// What the person answered when the desktop asked whether lmgrab may take
+// screenshots, as the portal's permission store keeps it.
+enum class ScreenshotPermission { Allowed, Refused, NotAsked, Unknown };
+ScreenshotPermission LookUpScreenshotPermission(BusConnection& bus);
+// Stores the person's yes, as if they had answered the desktop's question.
+bool AllowScreenshots(BusConnection& bus, std::string& error);
+
 class PortalDesktop : public Desktop {
 public:
     // The portal on this session bus, when it offers screenshots.
@@ -32,6 +39,10 @@ public:
     bool Pointer(int&, int&) override { return false; }
     bool ActiveWindow(bool, Rect&, std::string& error) override;
     bool Grab(const Rect& area, RgbImage& image, std::string& error) override;
+    // Why no screenshot can be had now: the person refused them, or (on
+    // GNOME, which asks only while a window of ours has the focus) has not
+    // been asked yet; both with the command that allows them.
+    std::string Unreadable() override;
 
 private:
     explicit PortalDesktop(std::shared_ptr<BusConnection> bus) : bus_(std::move(bus)) {}

@@ -6,6 +6,7 @@
 //   lmgrab --capture N          run action N once and exit
 //   lmgrab --logon              what the stored logon entry asks, from autostart
 //   lmgrab --export-bindings D  the actions as key bindings of desktop D
+//   lmgrab --allow-screenshots  the desktop portal's permission, given
 #include <unistd.h>
 
 #include <cstdint>
@@ -42,7 +43,9 @@ int Usage(FILE* to) {
                  "       lmgrab --logon              start as the stored logon entry says\n"
                  "       lmgrab --export-bindings sway|hyprland|gnome|kde\n"
                  "                                   the actions as the desktop's own key "
-                 "bindings\n");
+                 "bindings\n"
+                 "       lmgrab --allow-screenshots  let lmgrab take screenshots through the "
+                 "desktop portal\n");
     return to == stdout ? 0 : 2;
 }
 
@@ -158,6 +161,16 @@ int PrintBindings(const std::string& desktop) {
     return 0;
 }
 
+// The yes the desktop portal would store had the person been asked: GNOME
+// asks only while a window of the program has the focus, never at a hot key.
+int AllowPortalScreenshots() {
+    std::string error;
+    const auto bus = BusConnection::Open(error);
+    if (!bus || !AllowScreenshots(*bus, error)) return Fail(error);
+    std::printf("lmgrab may now take screenshots through the desktop portal\n");
+    return 0;
+}
+
 int CaptureOnce(int argc, char** argv) {
     const char* numberText = argv[2];
     char* end = nullptr;
@@ -217,6 +230,8 @@ int main(int argc, char** argv) {
             return CaptureOnce(argc, argv);
         } else if (arg == "--export-bindings" && argc == 3) {
             return PrintBindings(argv[2]);
+        } else if (arg == "--allow-screenshots" && argc == 2) {
+            return AllowPortalScreenshots();
         } else if (arg == "--logon" && argc == 2) {
             // Started by the desktop's autostart entry: the stored entry decides.
             // Its command text is another desktop's and is never run.

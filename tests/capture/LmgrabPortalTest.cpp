@@ -145,4 +145,47 @@ TEST_F(LmgrabOnPortal, ShortcutsBoundByNameFireAndWriteThePortalsScreenshot) {
     EXPECT_EQ(screenshots(), before + 1);
 }
 
+// The person's answer to the desktop's question is read before a picture is
+// asked for: a no, and on GNOME no answer yet (GNOME asks only while a
+// window of lmgrab's has the focus), fail at once with the command that
+// allows screenshots, and that command stores the yes the portal reads.
+TEST_F(LmgrabOnPortal, ScreenshotsNotAllowedAreExplainedAtOnceWithTheCommand) {
+    Configure({{"screen", 2, 116, 0}});
+    const auto store = [](const std::string& method, std::vector<std::string> args) {
+        std::vector<std::string> all{"--session", "--print-reply",
+                                     "--dest=org.freedesktop.impl.portal.PermissionStore",
+                                     "/org/freedesktop/impl/portal/PermissionStore",
+                                     "org.freedesktop.impl.portal.PermissionStore." + method};
+        all.insert(all.end(), args.begin(), args.end());
+        std::string out;
+        EXPECT_EQ(RunForOutput("dbus-send", all, out), 0) << method << out;
+    };
+    const std::string allow = "; to allow them, run: lmgrab --allow-screenshots\n";
+    store("SetPermission", {"string:screenshot", "boolean:true", "string:screenshot",
+                            "string:com.orvane.Lmgrab", "array:string:no"});
+    std::string err;
+    EXPECT_EQ(RunCapturing(Bin("lmgrab"), {"--capture", "1"}, err), 1);
+    EXPECT_EQ(err,
+              "lmgrab: the desktop refuses lmgrab's screenshots (the answer to its earlier "
+              "question)" +
+                  allow);
+
+    store("DeletePermission",
+          {"string:screenshot", "string:screenshot", "string:com.orvane.Lmgrab"});
+    setenv("XDG_CURRENT_DESKTOP", "ubuntu:GNOME", 1);
+    EXPECT_EQ(RunCapturing(Bin("lmgrab"), {"--capture", "1"}, err), 1);
+    EXPECT_EQ(err,
+              "lmgrab: the desktop has not been asked yet whether lmgrab may take screenshots, "
+              "and GNOME asks only while a window of lmgrab's has the focus" +
+                  allow);
+    EXPECT_TRUE(Shots().empty());
+
+    std::string out;
+    ASSERT_EQ(RunForOutput(Bin("lmgrab"), {"--allow-screenshots"}, out), 0) << out;
+    ASSERT_EQ(RunForOutput(Bin("lmgrab"), {"--capture", "1"}, out), 0) << out;
+    EXPECT_EQ(Shots().size(), 1u);
+    EXPECT_EQ(FileText(Log()).find("access asked"), std::string::npos) << FileText(Log());
+    setenv("XDG_CURRENT_DESKTOP", "lgtest", 1);
+}
+
 }  // namespace

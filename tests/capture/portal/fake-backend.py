@@ -106,6 +106,7 @@ class Backend(dbus.service.Object):
 
     @dbus.service.method(ACCESS, in_signature="osssssa{sv}", out_signature="ua{sv}")
     def AccessDialog(self, handle, app_id, parent, title, subtitle, body, options):
+        self.say("access asked for %s" % app_id)
         return 0, {}
 
     @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="ss", out_signature="v")
