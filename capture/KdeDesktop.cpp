@@ -60,8 +60,18 @@ std::unique_ptr<KdeDesktop> KdeDesktop::Open(const std::shared_ptr<BusConnection
     if (!bus->CallService(kKWin, kShotPath, "org.freedesktop.DBus.Properties", "Get",
                           {BusArg::String(kShot), BusArg::String("Version")}, kAnswerMs, answer,
                           error)) {
-        error = "no KWin with screenshots on the session bus (" + error + ")";
-        return nullptr;
+        std::string why;
+        if (!bus->CallService(kKWin, "/KWin", "org.freedesktop.DBus.Peer", "Ping", {}, kAnswerMs,
+                              answer, why)) {
+            error = "no KWin on the session bus (" + error + ")";
+            return nullptr;
+        }
+        // Its shortcuts and facts still serve; every picture fails with this.
+        std::unique_ptr<KdeDesktop> desktop(new KdeDesktop(bus));
+        desktop->refused_ =
+            "KWin offers no screenshots here: it composites without OpenGL (no GPU render node "
+            "for it) or its screenshot effect is off, so lmgrab cannot read the screen";
+        return desktop;
     }
     std::unique_ptr<KdeDesktop> desktop(new KdeDesktop(bus));
     // One pixel tells at once whether KWin serves us at all.
@@ -223,10 +233,13 @@ bool KdeDesktop::Capture(const std::string& method, std::vector<BusArg> args, bo
         error = "no pipe for KWin's picture";
         return false;
     }
-    args.push_back(BusArg::Options({{"include-decoration", withFrame ? "true" : "false"},
-                                    {"include-cursor", "false"},
-                                    {"native-resolution", "true"}},
-                                   {"include-decoration", "include-cursor", "native-resolution"}));
+    // KWin 6.7 and later leave our own windows (the overlay) out when told.
+    args.push_back(BusArg::Options(
+        {{"include-decoration", withFrame ? "true" : "false"},
+         {"include-cursor", "false"},
+         {"native-resolution", "true"},
+         {"hide-caller-windows", "true"}},
+        {"include-decoration", "include-cursor", "native-resolution", "hide-caller-windows"}));
     args.push_back(BusArg::Fd(fds[1]));
     JsonValue answer;
     const bool called =
