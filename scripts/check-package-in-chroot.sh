@@ -3,10 +3,10 @@
 # and runs the programs there against an Xvfb of the host.
 #   scripts/check-package-in-chroot.sh [PACKAGE.deb] [ROOT_DIR]
 set -euo pipefail
+source "$(dirname "$0")/chroot.sh"
 deb="$(realpath "${1:-build-package/lumagrabber_3.1.0_amd64.deb}")"
 root="${2:-$(mktemp -d)}"
-[ -x "$root/bin/sh" ] || debootstrap --variant=minbase bookworm "$root" http://deb.debian.org/debian >/dev/null
-cp /etc/resolv.conf "$root/etc/resolv.conf"
+lg_make_chroot bookworm "$root"
 cp "$deb" "$root/root/"
 mkdir -p "$root/tmp/.X11-unix"
 exec 3<> "$root/displayfd"
