@@ -281,6 +281,14 @@ void BusConnection::DeclareApp() {
     if (CallPlain(kPortalPath, "org.freedesktop.host.portal.Registry", "Register",
                   {BusArg::String(kAppId), BusArg::Options()}, 2000, answer, error))
         return;
+    // A frontend with the registry refuses an id whose desktop entry it
+    // cannot find; desktops then take us for a program without a name.
+    if (lastErrorName_ != "org.freedesktop.DBus.Error.UnknownMethod" &&
+        lastErrorName_ != "org.freedesktop.DBus.Error.UnknownInterface") {
+        appIdProblem_ = std::string("the desktop portal does not know lmgrab as ") + kAppId + " (" +
+                        error + "): install its desktop entry " + kAppId +
+                        ".desktop (the package does)";
+    }
     std::ifstream cgroup("/proc/self/cgroup");
     const std::string scope = std::string("app-") + kAppId + "-";
     for (std::string line; std::getline(cgroup, line);) {

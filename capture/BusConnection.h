@@ -107,6 +107,9 @@ public:
                  BusMessage& message);
     // The D-Bus name of the last call's error ("org.freedesktop.DBus.Error.ServiceUnknown").
     const std::string& LastErrorName() const { return lastErrorName_; }
+    // Why the portal may not know lmgrab by its application id; "" when
+    // nothing says so.
+    const std::string& AppIdProblem() const { return appIdProblem_; }
     // A token unique in this connection, for handle and session tokens.
     std::string Token();
 
@@ -120,6 +123,7 @@ private:
     std::vector<BusMessage> signals_;
     int tokens_ = 0;
     std::string lastErrorName_;
+    std::string appIdProblem_;
 };
 
 // A libdbus message's arguments as a tree.

@@ -72,6 +72,7 @@ std::vector<HotKeys::Outcome> PortalHotKeys::Arm(const std::vector<HotKeyBinding
     const std::vector<BusArg> args{BusArg::Path(session_), shortcuts, BusArg::String(""),
                                    BusArg::Options()};
     if (!bus_->Call(kShortcuts, "BindShortcuts", args, kBindMs, results, error)) {
+        if (!bus_->AppIdProblem().empty()) error += "; " + bus_->AppIdProblem();
         for (Outcome& o : outcomes_) o.detail = "not bound: " + error;
         return outcomes_;
     }

@@ -65,7 +65,7 @@ class Backend(dbus.service.Object):
     def CreateSession(self, handle, session, app_id, options):
         self.sessions.append(str(session))
         Session(self.connection, session)
-        self.say("session %d" % len(self.sessions))
+        self.say("session %d for '%s'" % (len(self.sessions), app_id))
         return 0, {"session_id": "lgtest"}
 
     @dbus.service.method(SHORTCUTS, in_signature="ooa(sa{sv})sa{sv}", out_signature="ua{sv}")
