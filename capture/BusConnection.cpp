@@ -431,6 +431,7 @@ bool BusConnection::Call(const std::string& interface, const std::string& method
                          std::vector<BusArg> args, int timeoutMs, JsonValue& results,
                          std::string& error) {
     const std::string token = Token();
+    results = {};
     if (args.empty() || args.back().kind != BusArg::Kind::Options) {
         error = "a portal request needs its options";
         return false;
@@ -445,10 +446,10 @@ bool BusConnection::Call(const std::string& interface, const std::string& method
         return error = "the portal did not answer in time", false;
     const JsonValue& r = response.args;
     if (r.items.size() < 2) return error = "the portal answered nothing", false;
+    results = r.items[1];  // also with a refusal: some desktops say more there
     if (r.items[0].number != 0) {
         error = r.items[0].number == 1 ? "the person cancelled it" : "the desktop refused it";
         return false;
     }
-    results = r.items[1];
     return true;
 }

@@ -79,7 +79,8 @@ public:
 
     // A portal method that answers through a Request: sends it with a
     // handle_token of our own in its last (options) argument, waits for
-    // the Response; false when the portal refuses, fails or is silent.
+    // the Response; false when the portal refuses (results then hold what
+    // it said with the refusal), fails or is silent.
     bool Call(const std::string& interface, const std::string& method, std::vector<BusArg> args,
               int timeoutMs, JsonValue& results, std::string& error);
     // A plain method call (Session.Close, a property): its answer.

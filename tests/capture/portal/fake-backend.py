@@ -80,7 +80,8 @@ class Backend(dbus.service.Object):
                        "trigger_description": shown}
             bound.append(dbus.Struct((shortcut_id, dbus.Dictionary(details, signature="sv")),
                                      signature="sa{sv}"))
-        return 0, {"shortcuts": dbus.Array(bound, signature="(sa{sv})")}
+        # As GNOME 48 does: "other" for the answer, yet the shortcuts bound.
+        return 2, {"shortcuts": dbus.Array(bound, signature="(sa{sv})")}
 
     @dbus.service.method(SHORTCUTS, in_signature="oo", out_signature="ua{sv}")
     def ListShortcuts(self, handle, session):
