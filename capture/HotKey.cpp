@@ -1,5 +1,10 @@
 #include "capture/HotKey.h"
 
+#include <algorithm>
+#include <cctype>
+#include <set>
+#include <vector>
+
 #include "model/ActionCodes.h"
 
 using codes::IsDigitKey;
@@ -59,4 +64,44 @@ int QtKeyCode(const HotKey& key) {
     if (key.modifiers & codes::kAlt) code |= kQtAlt;
     if (key.modifiers & codes::kShift) code |= kQtShift;
     return code;
+}
+
+namespace {
+
+// The words of a key text, lower case, with the desktops' names of a
+// modifier made one: "press <control>f5" -> {"ctrl"} and "f5".
+bool KeyWords(const std::string& text, std::set<std::string>& modifiers, std::string& key) {
+    std::string words;
+    for (const char c : text) {
+        const bool apart = c == '<' || c == '>' || c == '+' || c == ' ' || c == ',';
+        words += apart ? ' ' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (c == '>') words += ' ';
+    }
+    std::vector<std::string> all;
+    std::size_t at = 0;
+    while ((at = words.find_first_not_of(' ', at)) != std::string::npos) {
+        const std::size_t end = std::min(words.find(' ', at), words.size());
+        all.push_back(words.substr(at, end - at));
+        at = end;
+    }
+    if (!all.empty() && all.front() == "press") all.erase(all.begin());
+    if (all.empty()) return false;
+    key = all.back();
+    all.pop_back();
+    for (std::string m : all) {
+        if (m == "control" || m == "primary") m = "ctrl";
+        if (m == "mod1") m = "alt";
+        modifiers.insert(m);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool DescribesKey(const std::string& description, const HotKey& key) {
+    std::set<std::string> said, ours;
+    std::string saidKey, ourKey;
+    return KeyWords(description, said, saidKey) &&
+           KeyWords(DesktopKeyText(key, KeyStyle::Portal), ours, ourKey) && said == ours &&
+           saidKey == ourKey;
 }

@@ -26,6 +26,9 @@ enum class KeyStyle {
 };
 // "" for a key outside the 48 offered.
 std::string DesktopKeyText(const HotKey& key, KeyStyle style);
+// Whether a desktop's description of a trigger ("Press <Control>F5",
+// "Ctrl+F5", "CTRL+F5") names key, whatever the desktop's words.
+bool DescribesKey(const std::string& description, const HotKey& key);
 // The key as a Qt key code with its modifiers (KDE's global shortcuts);
 // 0 for a key outside the 48 offered.
 int QtKeyCode(const HotKey& key);

@@ -82,8 +82,10 @@ std::vector<HotKeys::Outcome> PortalHotKeys::Arm(const std::vector<HotKeyBinding
     for (const JsonValue& bound : results["shortcuts"].items) {
         if (bound.items.size() < 2) continue;
         for (std::size_t i = 0; i < keys.size(); ++i) {
-            if (keys[i].name == bound.items[0].string)
-                outcomes_[i] = {GrabResult::Grabbed, bound.items[1]["trigger_description"].string};
+            if (keys[i].name != bound.items[0].string) continue;
+            // Said only where the desktop chose another key than the stored one.
+            const std::string& trigger = bound.items[1]["trigger_description"].string;
+            outcomes_[i] = {GrabResult::Grabbed, DescribesKey(trigger, keys[i].key) ? "" : trigger};
         }
     }
     return outcomes_;

@@ -113,6 +113,32 @@ TEST(HotKeys, TextAndTheKeysOffered) {
     EXPECT_FALSE(IsOfferedKey(124));
 }
 
+// What a desktop says it bound is compared with the stored key in any of
+// the desktops' words, so that only a key really chosen otherwise is said.
+TEST(HotKeys, ADesktopsDescriptionOfATriggerIsReadInItsOwnWords) {
+    const HotKey ctrlF5{codes::kCtrl, 116}, altShiftA{codes::kAlt | codes::kShift, 'A'};
+    const struct {
+        const char* description;
+        HotKey key;
+        bool same;
+    } cases[] = {
+        {"Press <Control>F5", ctrlF5, true},  // GNOME 48
+        {"CTRL+F5", ctrlF5, true},            // as asked
+        {"Ctrl+F5", ctrlF5, true},            // KDE
+        {"<Primary>f5", ctrlF5, true},
+        {"Press <Shift><Alt>a", altShiftA, true},
+        {"Alt+Shift+A", altShiftA, true},
+        {"Press <Control><Shift>F5", ctrlF5, false},
+        {"CTRL+ALT+F11", ctrlF5, false},
+        {"Press F5", ctrlF5, false},
+        {"Ctrl+F5", {codes::kCtrl, 200}, false},
+        {"", ctrlF5, false},
+        {"Press", ctrlF5, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DescribesKey(c.description, c.key), c.same) << c.description;
+}
+
 TEST(CapturePlan, ProblemsAreListedAndOnlyGoodKeysAreArmed) {
     TActionKeys list("k");
     auto add = [&list](const char* name, int mods, int key, int saveTo, int grab) {
