@@ -44,15 +44,12 @@ DesktopClipboard CopyToWaylandClipboard(const RgbImage& image, std::string& erro
     png.extension = ".png";
     std::string bytes, output;
     if (!EncodeImage(image, png, bytes, error)) return DesktopClipboard::Failed;
-    if (!RunHelper({kWlCopy, "--type", "image/png"}, bytes, false, output, error)) {
-        error = "the clipboard could not be taken (" + error + ")";
-        return DesktopClipboard::Failed;
-    }
-    if (!ClipboardOffersPicture()) {
-        error =
-            "the picture did not reach the clipboard: the desktop took nothing from wl-copy (GNOME "
-            "lets only the window with the keyboard focus set it); save this action to a file "
-            "instead";
+    const bool copied = RunHelper({kWlCopy, "--type", "image/png"}, bytes, false, output, error);
+    if (!copied || !ClipboardOffersPicture()) {
+        error = "the picture did not reach the clipboard: " +
+                (copied ? std::string("the desktop took nothing from wl-copy") : error) +
+                ". A desktop without a clipboard protocol for programs (GNOME) takes it only from "
+                "the window with the keyboard focus: save this action to a file instead";
         return DesktopClipboard::Failed;
     }
     return DesktopClipboard::Done;

@@ -13,10 +13,16 @@ add_compile_options(${LG_SANITIZE_FLAGS})
 add_link_options(${LG_SANITIZE_FLAGS})
 
 # The sanitizer options are compiled into each sanitized program, so they
-# hold however it is started (by ctest, by a test, by hand).
+# hold however it is started (by ctest, by a test, by hand). A program that
+# shows Qt's windows (QT_WINDOWS) records whole stacks, through libraries
+# built without frame pointers, so that Qt's own leaks are known by name.
 function(lg_sanitizer_defaults target)
+    cmake_parse_arguments(ARG "QT_WINDOWS" "" "" ${ARGN})
     if(LG_SANITIZE OR LG_FUZZ)
         target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/cmake/SanitizerDefaults.cpp)
+        if(ARG_QT_WINDOWS)
+            target_compile_definitions(${target} PRIVATE LG_WHOLE_STACKS)
+        endif()
     endif()
 endfunction()
 
@@ -28,10 +34,14 @@ function(lg_add_library name)
     target_link_libraries(${name} PUBLIC ${ARG_PUBLIC_LIBS} PRIVATE ${ARG_PRIVATE_LIBS})
 endfunction()
 
-# lg_add_program(name SOURCES ... LIBS ...): a program in <build>/bin.
+# lg_add_program(name [QT_WINDOWS] SOURCES ... LIBS ...): a program in <build>/bin.
 function(lg_add_program name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(ARG "QT_WINDOWS" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS})
-    lg_sanitizer_defaults(${name})
+    if(ARG_QT_WINDOWS)
+        lg_sanitizer_defaults(${name} QT_WINDOWS)
+    else()
+        lg_sanitizer_defaults(${name})
+    endif()
 endfunction()

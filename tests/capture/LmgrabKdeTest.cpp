@@ -36,9 +36,6 @@ protected:
     void SetUp() override {
         if (!std::filesystem::exists(kKWin)) GTEST_SKIP() << "KWin is not installed";
         UseOwnFolders();
-        // Mesa's EGL, which Qt starts for the overlay, leaves its driver's
-        // tables to the end; only a full stack names it for the suppression.
-        setenv("ASAN_OPTIONS", "fast_unwind_on_malloc=0", 1);
         std::filesystem::create_directories(dir.file("data/applications"));
         StartBus();
     }

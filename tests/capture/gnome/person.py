@@ -8,6 +8,8 @@ org.gnome.Screenshot). Keys are X keysyms in hex, held together with "+".
     person.py click X Y W H           a left click at (X, Y) of a W x H screen
     person.py press-suggested         a click on the blue button of a dialog
                                       (GNOME's "suggested action": Add, Allow)
+    person.py leave-overview          waits for the overview GNOME opens at
+                                      start, and leaves it
     person.py screenshot FILE         the screen as a PNG file
 """
 import os
@@ -44,9 +46,15 @@ def click(session, x, y, width, height):
     # corner first, where it stops, then to the place. The bottom right one:
     # the top left one opens GNOME's overview.
     session.NotifyPointerMotionRelative(100000.0, 100000.0)
-    session.NotifyPointerMotionRelative(float(x - width + 1), float(y - height + 1))
+    session.NotifyPointerMotionRelative(float(x - width), float(y - height))
+    # A step over the place itself, so that the window under it takes the
+    # pointer (a jump lands there without the window knowing), then a while
+    # for a busy machine before the press.
+    time.sleep(0.3)
+    session.NotifyPointerMotionRelative(1.0, 1.0)
+    time.sleep(0.5)
     session.NotifyPointerButton(BUTTON_LEFT, True)
-    time.sleep(0.1)
+    time.sleep(0.15)
     session.NotifyPointerButton(BUTTON_LEFT, False)
 
 
@@ -58,42 +66,77 @@ def screenshot(bus, path):
 
 
 def suggested_button(path):
-    """The middle of the pixels of GNOME's blue accent (#3584e4) and the
-    screen's size, or None."""
+    """The middle of GNOME's blue button of a dialog (solid #3584e4, wider
+    than an icon's stripes) and the screen's size, or None."""
     image = Image.open(path).convert("RGB")
     width, height = image.size
     pixels = image.load()
-    xs, ys = [], []
-    for y in range(0, height, 2):
-        for x in range(0, width, 2):
-            r, g, b = pixels[x, y]
-            if abs(r - 0x35) < 16 and abs(g - 0x84) < 16 and abs(b - 0xE4) < 16:
-                xs.append(x)
-                ys.append(y)
-    if len(xs) < 50:
+    centres = []
+    for y in range(height):
+        run = 0
+        for x in range(width + 1):
+            r, g, b = pixels[x, y] if x < width else (0, 0, 0)
+            if abs(r - 0x35) < 8 and abs(g - 0x84) < 8 and abs(b - 0xE4) < 8:
+                run += 1
+                continue
+            if run >= 40:
+                centres.append((x - run // 2, y))
+            run = 0
+    if len(centres) < 5:
         return None
-    xs.sort()
-    ys.sort()
-    return xs[len(xs) // 2], ys[len(ys) // 2], width, height
+    centres.sort(key=lambda c: c[1])
+    x, y = centres[len(centres) // 2]
+    return x, y, width, height
+
+
+def overview_active(bus):
+    shell = bus.get_object("org.gnome.Shell", "/org/gnome/Shell")
+    return bool(shell.Get("org.gnome.Shell", "OverviewActive",
+                          dbus_interface="org.freedesktop.DBus.Properties"))
+
+
+def leave_overview(bus):
+    """GNOME opens its overview once it has started: waits for it (a few
+    seconds at most) and leaves it with Escape, as a person would."""
+    deadline = time.monotonic() + 15
+    while not overview_active(bus):
+        if time.monotonic() > deadline:
+            return True
+        time.sleep(0.1)
+    session = remote_session(bus)
+    while overview_active(bus):
+        if time.monotonic() > deadline + 15:
+            return False
+        keys(session, ["ff1b"])
+        time.sleep(0.5)
+    session.Stop()
+    return True
 
 
 def main():
     bus = dbus.SessionBus()
     if sys.argv[1] == "screenshot":
         return 0 if screenshot(bus, sys.argv[2]) else 1
+    if sys.argv[1] == "leave-overview":
+        return 0 if leave_overview(bus) else 1
     if sys.argv[1] == "press-suggested":
+        # Twice, a moment apart: a dialog still opening (GNOME animates it)
+        # is not yet where a click would meet it.
+        places = []
         folder = tempfile.mkdtemp()
-        shot = os.path.join(folder, "screen.png")
-        if not screenshot(bus, shot):
-            return 1
-        place = suggested_button(shot)
-        os.unlink(shot)
+        for _ in range(2):
+            shot = os.path.join(folder, "screen.png")
+            if not screenshot(bus, shot):
+                return 1
+            places.append(suggested_button(shot))
+            os.unlink(shot)
+            time.sleep(0.3)
         os.rmdir(folder)
-        if place is None:
-            print("no suggested button on the screen", file=sys.stderr)
+        if places[0] is None or places[0] != places[1]:
+            print("no suggested button stands on the screen", file=sys.stderr)
             return 1
         session = remote_session(bus)
-        click(session, *place)
+        click(session, *places[0])
     else:
         session = remote_session(bus)
     if sys.argv[1] == "keys":
