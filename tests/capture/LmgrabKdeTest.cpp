@@ -30,6 +30,8 @@ using testsupport::WaitFor;
 using testsupport::WaitUntil;
 
 constexpr const char* kKWin = "/usr/bin/kwin_wayland";
+// kglobalaccel's object of lmgrab's shortcuts, named by its application id.
+constexpr const char* kComponent = "/component/com_orvane_Lmgrab";
 
 class LmgrabOnKde : public SessionBusTest {
 protected:
@@ -101,14 +103,23 @@ protected:
         RunForOutput("dbus-send", all, out);
         return out;
     }
+    // Ends the tool started last; its shortcuts leave KDE with it.
+    void EndToolAndItsShortcuts() {
+        kill(started.back(), SIGTERM);
+        EXPECT_EQ(WaitFor(started.back(), 10s), 0) << FileText(dir.file("tool.err"));
+        started.pop_back();
+        EXPECT_EQ(
+            Kglobalaccel(kComponent, "org.kde.kglobalaccel.Component.shortcutNames").find("Action"),
+            std::string::npos);
+    }
     // KWin's configuration before it starts.
     void ConfigureKWin(const std::string& kwinrc) {
         std::filesystem::create_directories(dir.file("config"));
         std::ofstream(dir.file("config/kwinrc")) << kwinrc;
     }
     void Press(const std::string& name) {
-        Kglobalaccel("/component/com_orvane_Lmgrab",
-                     "org.kde.kglobalaccel.Component.invokeShortcut", {"string:" + name});
+        Kglobalaccel(kComponent, "org.kde.kglobalaccel.Component.invokeShortcut",
+                     {"string:" + name});
     }
 };
 
@@ -169,8 +180,8 @@ TEST_P(LmgrabOnScaledKde, ShortcutsOfKdeFireAndKWinsPicturesAreWritten) {
     ASSERT_TRUE(WaitUntil([&] {
         return FileText(dir.file("tool.err")).find("actions read") != std::string::npos;
     })) << FileText(dir.file("tool.err"));
-    const std::string listed = Kglobalaccel("/component/com_orvane_Lmgrab",
-                                            "org.kde.kglobalaccel.Component.allShortcutInfos");
+    const std::string listed =
+        Kglobalaccel(kComponent, "org.kde.kglobalaccel.Component.allShortcutInfos");
     EXPECT_NE(listed.find("\"1: the whole screen as BMP, 24 bit into "), std::string::npos)
         << listed;
     EXPECT_NE(listed.find("\"Lumagrabber\""), std::string::npos) << listed;
@@ -192,13 +203,7 @@ TEST_P(LmgrabOnScaledKde, ShortcutsOfKdeFireAndKWinsPicturesAreWritten) {
     EXPECT_EQ(around.width, 100);
     EXPECT_EQ(around.height, 80);
 
-    kill(started.back(), SIGTERM);
-    EXPECT_EQ(WaitFor(started.back(), 10s), 0) << FileText(dir.file("tool.err"));
-    started.pop_back();
-    EXPECT_EQ(
-        Kglobalaccel("/component/com_orvane_Lmgrab", "org.kde.kglobalaccel.Component.shortcutNames")
-            .find("Action"),
-        std::string::npos);
+    EndToolAndItsShortcuts();
 
     started.push_back(testsupport::SpawnLogged(Bin("lmgrab"), {"/start"}, dir.file("tool.out"),
                                                dir.file("tool2.err")));
@@ -263,8 +268,7 @@ TEST_F(LmgrabOnKde, WithoutKWinsScreenshotsTheKeysFireAndSayWhy) {
     ASSERT_TRUE(WaitUntil([&] {
         return FileText(dir.file("tool.err")).find("actions read") != std::string::npos;
     })) << FileText(dir.file("tool.err"));
-    EXPECT_NE(Kglobalaccel("/component/com_orvane_Lmgrab",
-                           "org.kde.kglobalaccel.Component.allShortcutInfos")
+    EXPECT_NE(Kglobalaccel(kComponent, "org.kde.kglobalaccel.Component.allShortcutInfos")
                   .find("\"1: the whole screen as BMP, 24 bit into "),
               std::string::npos);
     Press("Action1");
@@ -273,13 +277,7 @@ TEST_F(LmgrabOnKde, WithoutKWinsScreenshotsTheKeysFireAndSayWhy) {
                std::string::npos;
     })) << FileText(dir.file("tool.err"));
     EXPECT_TRUE(Shots().empty());
-    kill(started.back(), SIGTERM);
-    EXPECT_EQ(WaitFor(started.back(), 10s), 0) << FileText(dir.file("tool.err"));
-    started.pop_back();
-    EXPECT_EQ(
-        Kglobalaccel("/component/com_orvane_Lmgrab", "org.kde.kglobalaccel.Component.shortcutNames")
-            .find("Action"),
-        std::string::npos);
+    EndToolAndItsShortcuts();
 }
 
 }  // namespace
