@@ -30,10 +30,12 @@ class LmgrabOnPortal : public SessionBusTest {
 protected:
     void SetUp() override {
         UseOwnFolders();
-        // The entry a frontend with a registry of apps looks the id up in.
+        // The entry a frontend with a registry of apps looks the id up in;
+        // it takes the entry only where Exec names a program that exists.
         std::filesystem::create_directories(dir.file(".local/share/applications"));
         std::ofstream(dir.file(".local/share/applications/com.orvane.Lmgrab.desktop"))
-            << "[Desktop Entry]\nType=Application\nName=Lumagrabber\nExec=lmgrab /start\n";
+            << "[Desktop Entry]\nType=Application\nName=Lumagrabber\nExec="
+            << std::filesystem::canonical(Bin("lmgrab")).string() << " /start\n";
         // The portal's settings before the bus: a portal the bus starts on
         // demand, should it, then serves the same back end.
         const std::string portal = std::string(LG_SOURCE_DIR) + "/tests/capture/portal";
