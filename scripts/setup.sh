@@ -18,7 +18,7 @@ LG_PACKAGES=(
     libcanberra-dev xclip dbus trayer
     libxrandr-dev libxi-dev x11-xserver-utils x11-xkb-utils weston xwayland libtiff-dev
     sway grim wtype jq qt6-wayland wl-clipboard libdbus-1-dev xdg-desktop-portal python3-dbus python3-gi
-    libglib2.0-bin gnome-settings-daemon-common 'libkf6config-bin|libkf5config-bin'
+    libglib2.0-bin gnome-settings-daemon-common 'libkf6config-bin|libkf5config-bin' debootstrap
 )
 
 lg_installed() {
