@@ -26,6 +26,9 @@ lg_make_chroot() {
     fi
     mirror=$(lg_debian_mirror)
     mkdir -p "$root"
+    # Its / is every user's: apt's own user and the tests' unprivileged one
+    # (mktemp made it 0700).
+    chmod 755 "$root"
     if ! debootstrap --variant=minbase --include=git,ca-certificates "$suite" "$root" "$mirror" \
             >"$root.debootstrap.log" 2>&1; then
         tail -n 20 "$root.debootstrap.log" >&2
