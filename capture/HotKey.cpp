@@ -1,8 +1,8 @@
 #include "capture/HotKey.h"
 
-#include <algorithm>
 #include <cctype>
 #include <set>
+#include <sstream>
 #include <vector>
 
 #include "model/ActionCodes.h"
@@ -73,17 +73,12 @@ namespace {
 bool KeyWords(const std::string& text, std::set<std::string>& modifiers, std::string& key) {
     std::string words;
     for (const char c : text) {
-        const bool apart = c == '<' || c == '>' || c == '+' || c == ' ' || c == ',';
+        const bool apart = c == '<' || c == '>' || c == '+' || c == ',';
         words += apart ? ' ' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (c == '>') words += ' ';
     }
     std::vector<std::string> all;
-    std::size_t at = 0;
-    while ((at = words.find_first_not_of(' ', at)) != std::string::npos) {
-        const std::size_t end = std::min(words.find(' ', at), words.size());
-        all.push_back(words.substr(at, end - at));
-        at = end;
-    }
+    std::istringstream in(words);
+    for (std::string word; in >> word;) all.push_back(word);
     if (!all.empty() && all.front() == "press") all.erase(all.begin());
     if (all.empty()) return false;
     key = all.back();

@@ -135,7 +135,11 @@ Rect PortalDesktop::Screen() {
 }
 
 std::string PortalDesktop::Unreadable() {
-    switch (LookUpScreenshotPermission(*bus_)) {
+    // A yes is kept: no capture after it asks the store again.
+    if (allowed_) return "";
+    const ScreenshotPermission permission = LookUpScreenshotPermission(*bus_);
+    allowed_ = permission == ScreenshotPermission::Allowed;
+    switch (permission) {
         case ScreenshotPermission::Refused:
             return std::string(
                        "the desktop refuses lmgrab's screenshots (the answer to its earlier "

@@ -51,5 +51,6 @@ private:
     std::shared_ptr<BusConnection> bus_;  // shared with its hot keys: one connection
     RgbImage picture_;                    // the last one taken, and when
     std::chrono::steady_clock::time_point taken_{};
-    std::string error_;  // why the last picture could not be taken
+    std::string error_;     // why the last picture could not be taken
+    bool allowed_ = false;  // the person's yes to screenshots, once read
 };

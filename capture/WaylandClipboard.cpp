@@ -44,7 +44,7 @@ DesktopClipboard CopyToWaylandClipboard(const RgbImage& image, std::string& erro
     png.extension = ".png";
     std::string bytes, output;
     if (!EncodeImage(image, png, bytes, error)) return DesktopClipboard::Failed;
-    const bool copied = RunHelper({kWlCopy, "--type", "image/png"}, bytes, false, output, error);
+    const bool copied = RunHelper({kWlCopy, "--type", kPng}, bytes, false, output, error);
     if (!copied || !ClipboardOffersPicture()) {
         error = "the picture did not reach the clipboard: " +
                 (copied ? std::string("the desktop took nothing from wl-copy") : error) +
